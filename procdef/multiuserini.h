@@ -8,6 +8,11 @@
 #include "platform/inifile.h"
 #include "procdef/kwprcdef_api.h"
 
+// Batch runs read settings but never write them: with writing disabled the
+// destructor leaves the file as it is.
+KWPRCDEF_API void KWSetSettingsWritable(bool writable);
+KWPRCDEF_API bool KWSettingsWritable();
+
 class KWPRCDEF_API TMultiUserIni : public TMemIniFile {
  public:
   // The user is the logged-on user of the operating system.
