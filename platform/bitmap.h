@@ -10,6 +10,7 @@
 #include <iosfwd>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/types.h"
@@ -39,6 +40,27 @@ struct TPaletteEntry {
 };
 
 class TCanvas;
+
+// Allocator that leaves new bytes uninitialised, so that a buffer about to be
+// overwritten (a file being read) is not cleared first.
+template <class T>
+struct TDefaultInitAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = TDefaultInitAllocator<U>;
+  };
+  TDefaultInitAllocator() = default;
+  template <class U>
+  TDefaultInitAllocator(const TDefaultInitAllocator<U>&) noexcept {}
+  template <class U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
 
 // Largest image the program agrees to hold: each side at most
 // kMaxImageSide pixels and at most kMaxImagePixels pixels in all (1 GiB of
@@ -112,13 +134,19 @@ class TBitmap {
   TCanvas& Canvas();
 
  private:
-  void reallocate(int w, int h, TPixelFormat pf, bool keep);
+  friend struct BmpCodec;
+  // New buffer for w x h in format pf.  keep: the shared area keeps its
+  // pixels and the rest is 0; otherwise the content is left undefined
+  // when clear is false and 0 when it is true.
+  void reallocate(int w, int h, TPixelFormat pf, bool keep, bool clear = true);
+  // Exchanges size, format, pixels and palette with other (not the canvas).
+  void swapContent(TBitmap& other) noexcept;
 
   int width_ = 0;
   int height_ = 0;
   int stride_ = 0;
   TPixelFormat format_ = pf24bit;
-  std::vector<uint8_t> pixels_;
+  std::vector<uint8_t, TDefaultInitAllocator<uint8_t>> pixels_;
   std::vector<TPaletteEntry> palette_;
   std::unique_ptr<TCanvas> canvas_;
 };
