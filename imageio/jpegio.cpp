@@ -1,0 +1,231 @@
+// JPEG coding with libjpeg.  libjpeg reports errors through its error
+// manager; ours longjmps back into the function that set the jump, and those
+// functions keep only trivially destructible locals (C++ objects live in the
+// callers), so no destructor is ever skipped.
+#include "imageio/jpegio.h"
+
+#include <cstdio>
+// jpeglib.h needs FILE and size_t declared first.
+#include <jerror.h>
+#include <jpeglib.h>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdlib>
+#include <cstring>
+
+#include "imageio/fileio.h"
+#include "platform/types.h"
+
+namespace {
+
+struct ErrorMgr {
+  jpeg_error_mgr pub;  // first, so that the libjpeg pointer converts back
+  jmp_buf jump;
+  char message[JMSG_LENGTH_MAX];
+};
+
+void ErrorExit(j_common_ptr cinfo) {
+  auto* err = reinterpret_cast<ErrorMgr*>(cinfo->err);
+  (*cinfo->err->format_message)(cinfo, err->message);
+  std::longjmp(err->jump, 1);
+}
+
+void EmitMessage(j_common_ptr cinfo, int level) {
+  // A file that ends early would be filled up with gray: refuse it instead.
+  if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) ErrorExit(cinfo);
+  if (level < 0) cinfo->err->num_warnings++;
+}
+
+void OutputMessage(j_common_ptr) {}
+
+struct Decoder {
+  jpeg_decompress_struct cinfo;
+  ErrorMgr err;
+  bool created = false;
+  Decoder() {
+    std::memset(&cinfo, 0, sizeof cinfo);
+    cinfo.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = ErrorExit;
+    err.pub.emit_message = EmitMessage;
+    err.pub.output_message = OutputMessage;
+    err.message[0] = '\0';
+  }
+  ~Decoder() {
+    if (created) jpeg_destroy_decompress(&cinfo);
+  }
+};
+
+struct Encoder {
+  jpeg_compress_struct cinfo;
+  ErrorMgr err;
+  bool created = false;
+  unsigned char* out = nullptr;
+  unsigned long outSize = 0;
+  Encoder() {
+    std::memset(&cinfo, 0, sizeof cinfo);
+    cinfo.err = jpeg_std_error(&err.pub);
+    err.pub.error_exit = ErrorExit;
+    err.pub.emit_message = EmitMessage;
+    err.pub.output_message = OutputMessage;
+    err.message[0] = '\0';
+  }
+  ~Encoder() {
+    if (created) jpeg_destroy_compress(&cinfo);
+    std::free(out);
+  }
+};
+
+enum class Kind { Color, Gray, Cmyk, CmykInverted };
+
+bool ReadHeader(Decoder& d, const uint8_t* data, size_t size, Kind& kind) {
+  if (setjmp(d.err.jump)) return false;
+  jpeg_create_decompress(&d.cinfo);
+  d.created = true;
+  jpeg_mem_src(&d.cinfo, data, static_cast<unsigned long>(size));
+  jpeg_read_header(&d.cinfo, TRUE);
+  switch (d.cinfo.jpeg_color_space) {
+    case JCS_GRAYSCALE:
+      d.cinfo.out_color_space = JCS_GRAYSCALE;
+      kind = Kind::Gray;
+      break;
+    case JCS_CMYK:
+    case JCS_YCCK:
+      d.cinfo.out_color_space = JCS_CMYK;
+      // Adobe applications store CMYK inverted (0 = full ink).
+      kind = d.cinfo.saw_Adobe_marker ? Kind::CmykInverted : Kind::Cmyk;
+      break;
+    default:
+      d.cinfo.out_color_space = JCS_EXT_BGRA;
+      kind = Kind::Color;
+      break;
+  }
+  return true;
+}
+
+inline uint8_t Div255(unsigned v) { return uint8_t((v + 127) / 255); }
+
+// Decodes every row into the top-down 32-bit buffer out (A bytes 0).
+bool ReadRows(Decoder& d, Kind kind, uint8_t* out, size_t stride, uint8_t* scratch) {
+  if (setjmp(d.err.jump)) return false;
+  jpeg_start_decompress(&d.cinfo);
+  const JDIMENSION w = d.cinfo.output_width;
+  while (d.cinfo.output_scanline < d.cinfo.output_height) {
+    uint8_t* row = out + size_t(d.cinfo.output_scanline) * stride;
+    JSAMPROW target = kind == Kind::Color ? row : scratch;
+    jpeg_read_scanlines(&d.cinfo, &target, 1);
+    switch (kind) {
+      case Kind::Color:
+        for (JDIMENSION x = 0; x < w; ++x) row[x * 4 + 3] = 0;
+        break;
+      case Kind::Gray:
+        for (JDIMENSION x = 0; x < w; ++x) {
+          uint8_t g = scratch[x];
+          row[x * 4] = row[x * 4 + 1] = row[x * 4 + 2] = g;
+          row[x * 4 + 3] = 0;
+        }
+        break;
+      case Kind::Cmyk:
+      case Kind::CmykInverted:
+        for (JDIMENSION x = 0; x < w; ++x) {
+          unsigned c = scratch[x * 4], m = scratch[x * 4 + 1], y = scratch[x * 4 + 2],
+                   k = scratch[x * 4 + 3];
+          if (kind == Kind::Cmyk) {
+            c = 255 - c;
+            m = 255 - m;
+            y = 255 - y;
+            k = 255 - k;
+          }
+          row[x * 4] = Div255(y * k);
+          row[x * 4 + 1] = Div255(m * k);
+          row[x * 4 + 2] = Div255(c * k);
+          row[x * 4 + 3] = 0;
+        }
+        break;
+    }
+  }
+  jpeg_finish_decompress(&d.cinfo);
+  return true;
+}
+
+[[noreturn]] void Damaged(const std::string& name, const char* detail) {
+  throw EInvalidGraphic("JPEG 画像" + kwio::Quoted(name) + "が壊れているか、読めない形式です（" +
+                        detail + "）");
+}
+
+void Decode(const uint8_t* data, size_t size, const std::string& name, TBitmap& dst) {
+  if (size == 0) Damaged(name, "空のファイルです");
+  Decoder d;
+  Kind kind = Kind::Color;
+  if (!ReadHeader(d, data, size, kind)) Damaged(name, d.err.message);
+  CheckImageSize(d.cinfo.image_width, d.cinfo.image_height);
+  const size_t w = d.cinfo.image_width, h = d.cinfo.image_height;
+  const size_t stride = w * 4;
+  std::vector<uint8_t> pixels(stride * h);
+  std::vector<uint8_t> scratch(stride);
+  if (!ReadRows(d, kind, pixels.data(), stride, scratch.data())) Damaged(name, d.err.message);
+  if (d.cinfo.output_width != w || d.cinfo.output_height != h)
+    Damaged(name, "unexpected output size");
+  dst.SetSize(0, 0);
+  dst.SetPixelFormat(pf32bit);
+  dst.SetSize(int(w), int(h));
+  for (size_t y = 0; y < h; ++y) std::memcpy(dst.ScanLine(int(y)), pixels.data() + y * stride, stride);
+}
+
+bool EncodeRows(Encoder& e, const TBitmap& src, int quality) {
+  if (setjmp(e.err.jump)) return false;
+  jpeg_create_compress(&e.cinfo);
+  e.created = true;
+  jpeg_mem_dest(&e.cinfo, &e.out, &e.outSize);
+  e.cinfo.image_width = JDIMENSION(src.Width());
+  e.cinfo.image_height = JDIMENSION(src.Height());
+  e.cinfo.input_components = 4;
+  e.cinfo.in_color_space = JCS_EXT_BGRA;
+  jpeg_set_defaults(&e.cinfo);
+  jpeg_set_quality(&e.cinfo, quality, TRUE);
+  jpeg_start_compress(&e.cinfo, TRUE);
+  while (e.cinfo.next_scanline < e.cinfo.image_height) {
+    JSAMPROW row = const_cast<JSAMPROW>(src.ScanLine(int(e.cinfo.next_scanline)));
+    jpeg_write_scanlines(&e.cinfo, &row, 1);
+  }
+  jpeg_finish_compress(&e.cinfo);
+  return true;
+}
+
+}  // namespace
+
+void LoadJPEGMemory(const uint8_t* data, size_t size, TBitmap& dst) { Decode(data, size, "", dst); }
+
+void LoadJPEGFile(const std::string& fileName, TBitmap& dst) {
+  std::vector<uint8_t> file = kwio::ReadWholeFile(fileName);
+  Decode(file.data(), file.size(), fileName, dst);
+}
+
+namespace {
+std::vector<uint8_t> Encode(const TBitmap& src, int quality, const std::string& name) {
+  if (src.Empty()) throw EInvalidGraphic("空の画像は JPEG" + kwio::Quoted(name) + "に保存できません");
+  if (src.Width() > JPEG_MAX_DIMENSION || src.Height() > JPEG_MAX_DIMENSION)
+    throw EInvalidGraphic("JPEG に保存できる画像の幅と高さは " + std::to_string(JPEG_MAX_DIMENSION) +
+                          " 画素までです");
+  quality = std::clamp(quality, 1, 100);
+  const TBitmap* from = &src;
+  TBitmap converted;
+  if (src.PixelFormat() != pf32bit) {
+    converted.Assign(src);
+    converted.SetPixelFormat(pf32bit);
+    from = &converted;
+  }
+  Encoder e;
+  if (!EncodeRows(e, *from, quality))
+    throw EInvalidGraphic("JPEG" + kwio::Quoted(name) + "を作れません（" + std::string(e.err.message) +
+                          "）");
+  return std::vector<uint8_t>(e.out, e.out + e.outSize);
+}
+}  // namespace
+
+std::vector<uint8_t> SaveJPEGMemory(const TBitmap& src, int quality) { return Encode(src, quality, ""); }
+
+void SaveJPEGFile(const std::string& fileName, const TBitmap& src, int quality) {
+  std::vector<uint8_t> data = Encode(src, quality, fileName);
+  kwio::WriteFileReplacing(fileName, data.data(), data.size());
+}
