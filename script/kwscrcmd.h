@@ -1,0 +1,149 @@
+// Command classes of the script language: definitions, assignment,
+// arithmetic, mathematical functions, comparisons, logic, random numbers,
+// timing, calls and control flow.  The intermediate classes fix the argument
+// kinds of their descendants; the concrete classes implement Execute.
+#pragma once
+
+#include "script/kwscrengine.h"
+
+class TKWSDefineCommand : public TKWScriptCommand {
+ public:
+  TKWSDefineCommand() : TKWScriptCommand(akName) {}
+};
+class TKWSOperateCommand : public TKWScriptCommand {
+ public:
+  TKWSOperateCommand() : TKWScriptCommand(akName, akName) {}
+};
+class TKWSMathCommand : public TKWScriptCommand {
+ public:
+  TKWSMathCommand() : TKWScriptCommand(akName, akNumber, akNumber) {}
+};
+class TKWSValueCommand : public TKWScriptCommand {
+ public:
+  TKWSValueCommand() : TKWScriptCommand(akName, akNumber) {}
+};
+class TKWSBoolCommand : public TKWScriptCommand {
+ public:
+  TKWSBoolCommand() : TKWScriptCommand(akName, akBool, akBool) {}
+};
+class TKWSCtrlCommand : public TKWScriptCommand {
+ public:
+  TKWSCtrlCommand() : TKWScriptCommand() {}
+};
+class TKWSLoopCommand : public TKWScriptCommand {
+ public:
+  TKWSLoopCommand() : TKWScriptCommand(akBool) {}
+};
+class TKWSConstCommand : public TKWScriptCommand {
+ public:
+  TKWSConstCommand() : TKWScriptCommand(akNumber) {}
+};
+
+class TKWSFuncIf : public TKWScriptCommand {
+ public:
+  TKWSFuncIf() : TKWScriptCommand(akBool, akString) {}
+  void Execute(TKWScriptEngine& E) override;
+
+ protected:
+  void Jump(TKWScriptEngine& E, const std::string& label);
+};
+class TKWSFuncIfNot : public TKWSFuncIf {
+ public:
+  void Execute(TKWScriptEngine& E) override;
+};
+class TKWSFuncCall : public TKWScriptCommand {
+ public:
+  TKWSFuncCall() : TKWScriptCommand(akString) {}
+  void Execute(TKWScriptEngine& E) override;
+};
+
+#define KWS_COMMAND(Name, Base)                   \
+  class Name : public Base {                      \
+   public:                                        \
+    void Execute(TKWScriptEngine& E) override;    \
+  };
+
+KWS_COMMAND(TKWSDefineImage, TKWSDefineCommand)
+KWS_COMMAND(TKWSDefineVal, TKWSDefineCommand)
+KWS_COMMAND(TKWSDefineStr, TKWSDefineCommand)
+KWS_COMMAND(TKWSDefineBool, TKWSDefineCommand)
+KWS_COMMAND(TKWSFuncInc, TKWSDefineCommand)
+KWS_COMMAND(TKWSFuncDec, TKWSDefineCommand)
+KWS_COMMAND(TKWSFuncNot, TKWSDefineCommand)
+KWS_COMMAND(TKWSFuncRandom, TKWSDefineCommand)
+KWS_COMMAND(TKWSFuncTickCount, TKWSDefineCommand)
+
+KWS_COMMAND(TKWSOpEqual, TKWSOperateCommand)
+
+KWS_COMMAND(TKWSFuncAdd, TKWSMathCommand)
+KWS_COMMAND(TKWSFuncSub, TKWSMathCommand)
+KWS_COMMAND(TKWSFuncMul, TKWSMathCommand)
+KWS_COMMAND(TKWSFuncDiv, TKWSMathCommand)
+KWS_COMMAND(TKWSFuncMod, TKWSMathCommand)
+KWS_COMMAND(TKWSFuncEven, TKWSMathCommand)
+KWS_COMMAND(TKWSFuncDifferent, TKWSMathCommand)
+KWS_COMMAND(TKWSFuncLarge, TKWSMathCommand)
+KWS_COMMAND(TKWSFuncSmall, TKWSMathCommand)
+KWS_COMMAND(TKWSFuncEvenLarge, TKWSMathCommand)
+KWS_COMMAND(TKWSFuncEvenSmall, TKWSMathCommand)
+KWS_COMMAND(TKWSFuncLog, TKWSMathCommand)
+KWS_COMMAND(TKWSFuncPower, TKWSMathCommand)
+KWS_COMMAND(TKWSFuncRandomInt, TKWSMathCommand)
+KWS_COMMAND(TKWSFuncFor, TKWSMathCommand)
+
+KWS_COMMAND(TKWSFuncAbs, TKWSValueCommand)
+KWS_COMMAND(TKWSFuncSin, TKWSValueCommand)
+KWS_COMMAND(TKWSFuncCos, TKWSValueCommand)
+KWS_COMMAND(TKWSFuncTan, TKWSValueCommand)
+KWS_COMMAND(TKWSFuncArcSin, TKWSValueCommand)
+KWS_COMMAND(TKWSFuncArcCos, TKWSValueCommand)
+KWS_COMMAND(TKWSFuncArcTan, TKWSValueCommand)
+KWS_COMMAND(TKWSFuncSinh, TKWSValueCommand)
+KWS_COMMAND(TKWSFuncCosh, TKWSValueCommand)
+KWS_COMMAND(TKWSFuncTanh, TKWSValueCommand)
+KWS_COMMAND(TKWSFuncArcSinh, TKWSValueCommand)
+KWS_COMMAND(TKWSFuncArcCosh, TKWSValueCommand)
+KWS_COMMAND(TKWSFuncArcTanh, TKWSValueCommand)
+KWS_COMMAND(TKWSFuncSqr, TKWSValueCommand)
+KWS_COMMAND(TKWSFuncSqrt, TKWSValueCommand)
+KWS_COMMAND(TKWSFuncExp, TKWSValueCommand)
+KWS_COMMAND(TKWSFuncLn, TKWSValueCommand)
+KWS_COMMAND(TKWSFuncLog10, TKWSValueCommand)
+KWS_COMMAND(TKWSFuncFact, TKWSValueCommand)
+
+KWS_COMMAND(TKWSFuncAND, TKWSBoolCommand)
+KWS_COMMAND(TKWSFuncOR, TKWSBoolCommand)
+KWS_COMMAND(TKWSFuncXOR, TKWSBoolCommand)
+KWS_COMMAND(TKWSFuncNAND, TKWSBoolCommand)
+KWS_COMMAND(TKWSFuncNOR, TKWSBoolCommand)
+
+KWS_COMMAND(TKWSFuncNext, TKWSCtrlCommand)
+KWS_COMMAND(TKWSFuncLoop, TKWSCtrlCommand)
+KWS_COMMAND(TKWSFuncRepeat, TKWSCtrlCommand)
+
+KWS_COMMAND(TKWSFuncWhile, TKWSLoopCommand)
+KWS_COMMAND(TKWSFuncUntil, TKWSLoopCommand)
+KWS_COMMAND(TKWSFuncLoopWhile, TKWSLoopCommand)
+KWS_COMMAND(TKWSFuncLoopUntil, TKWSLoopCommand)
+
+KWS_COMMAND(TKWSFuncTimeDlg, TKWSConstCommand)
+
+// Fills the two keyword tables in the order of the keyword list: the
+// document and alpha-channel commands into first, the others into second.
+void KWSFillKeywordTables(TStringList& first, TStringList& second);
+
+// Pure arithmetic of the commands, shared with the tests: each raises the
+// runtime's floating-point or integer error where the command does.
+namespace kws {
+double Add(double a, double b);
+double Sub(double a, double b);
+double Mul(double a, double b);
+double Div(double a, double b);
+double Mod(double a, double b);
+double Log(double base, double x);
+double Power(double a, double b);
+int32_t Factorial(double a);
+// Result of a library function: NaN is an invalid operation, an infinite
+// value a division by zero at a pole or else an overflow.
+double CheckResult(long double r, bool pole);
+}  // namespace kws
