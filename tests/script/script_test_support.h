@@ -139,7 +139,7 @@ class ScriptFixture {
     };
   }
 
-  void Run(const std::string& text) {
+  void RunText(const std::string& text) {
     TKWScript s;
     s.LoadFromText(text);
     engine.RunScript(s);
@@ -147,7 +147,7 @@ class ScriptFixture {
   // The message of the exception the script ends with; "" when it ran to its end.
   std::string Error(const std::string& text) {
     try {
-      Run(text);
+      RunText(text);
     } catch (const std::exception& e) {
       return e.what();
     }
