@@ -1,0 +1,114 @@
+#include "document/kwdialogs.h"
+
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+#include <cmath>
+
+#include "document/intedit.h"
+#include "platform/sysutils.h"
+#include "platform/types.h"
+
+namespace {
+QDialogButtonBox* okCancel(QDialog* d) {
+  auto* b = new QDialogButtonBox(d);
+  b->addButton("OK", QDialogButtonBox::AcceptRole);
+  b->addButton("キャンセル", QDialogButtonBox::RejectRole);
+  QObject::connect(b, &QDialogButtonBox::accepted, d, &QDialog::accept);
+  QObject::connect(b, &QDialogButtonBox::rejected, d, &QDialog::reject);
+  return b;
+}
+}  // namespace
+
+TZoomDlg::TZoomDlg(QWidget* parent) : QDialog(parent) {
+  setObjectName("ZoomDlg");
+  setWindowTitle("表示倍率");
+  auto* lay = new QVBoxLayout(this);
+  auto* row = new QHBoxLayout;
+  row->addWidget(new QLabel("表示倍率(0-999%)", this));
+  edZoom = new TIntEdit(0, 999, this, 3);
+  edZoom->setObjectName("edZoom");
+  row->addWidget(edZoom);
+  lay->addLayout(row);
+  lay->addWidget(okCancel(this));
+}
+
+bool TZoomDlg::Execute(double& zoom) {
+  edZoom->setText(QString::number(Round(static_cast<long double>(zoom) * 100)));
+  edZoom->Edit()->selectAll();
+  edZoom->setFocus();
+  if (exec() != QDialog::Accepted) return false;
+  bool ok = false;
+  int v = edZoom->text().trimmed().toInt(&ok);
+  if (!ok) v = 100;
+  zoom = v / 100.0;
+  return true;
+}
+
+TACValueDlg::TACValueDlg(QWidget* parent) : QDialog(parent) {
+  setObjectName("ACValueDlg");
+  setWindowTitle("不透明度の入力");
+  auto* lay = new QVBoxLayout(this);
+  auto* row = new QHBoxLayout;
+  row->addWidget(new QLabel("不透明度(0-255)", this));
+  edValue = new TIntEdit(0, 255, this, 3);
+  edValue->setObjectName("edValue");
+  row->addWidget(edValue);
+  lay->addLayout(row);
+  lay->addWidget(okCancel(this));
+}
+
+bool TACValueDlg::Execute() {
+  edValue->setText(QString::number(Value));
+  edValue->Edit()->selectAll();
+  edValue->setFocus();
+  if (exec() != QDialog::Accepted) return false;
+  Value = edValue->Value();  // EConvertError for a text that is no integer
+  return true;
+}
+
+TZoomDlg& ZoomDlg() {
+  static TZoomDlg* d = new TZoomDlg;
+  return *d;
+}
+
+TACValueDlg& ACValueDlg() {
+  static TACValueDlg* d = new TACValueDlg;
+  return *d;
+}
+
+std::function<bool(TKWFileDialog&)> TKWFileDialog::Hook;
+
+QString TKWFileDialog::QtFilter(const QString& filter) {
+  const QStringList parts = filter.split('|');
+  QStringList out;
+  for (int i = 0; i + 1 < parts.size(); i += 2) {
+    QString pats = parts[i + 1];
+    pats.replace(';', ' ');
+    out << parts[i] + " (" + pats.simplified() + ")";
+  }
+  return out.join(";;");
+}
+
+bool TKWFileDialog::Execute(QWidget* parent) {
+  Files.clear();
+  if (Hook) return Hook(*this);
+  const QString f = QtFilter(Filter);
+  if (Kind == Save) {
+    QString name = QFileDialog::getSaveFileName(parent, Title, QString(), f);
+    if (name.isEmpty()) return false;
+    Files << name;
+    return true;
+  }
+  if (MultiSelect) {
+    Files = QFileDialog::getOpenFileNames(parent, Title, QString(), f);
+  } else {
+    QString name = QFileDialog::getOpenFileName(parent, Title, QString(), f);
+    if (!name.isEmpty()) Files << name;
+  }
+  return !Files.isEmpty();
+}

@@ -1,0 +1,60 @@
+// Small dialogs of the documents: the zoom dialog, the opacity dialog, and
+// the file dialogs with their titles and filters.
+#pragma once
+
+#include <functional>
+
+#include <QDialog>
+#include <QString>
+#include <QStringList>
+
+class TIntEdit;
+
+// "表示倍率": zoom in percent, 0 to 999.
+class TZoomDlg : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TZoomDlg(QWidget* parent = nullptr);
+  // Presets round(zoom x 100); on OK returns true with the new zoom (the
+  // entered percentage / 100; 100 % when the text is not an integer).
+  bool Execute(double& zoom);
+  TIntEdit* edZoom;
+};
+
+// "不透明度の入力": opacity 0 to 255; remembers the last accepted value.
+class TACValueDlg : public QDialog {
+  Q_OBJECT
+ public:
+  explicit TACValueDlg(QWidget* parent = nullptr);
+  // On OK the text is converted (EConvertError when it is no integer, shown
+  // by the caller) and kept.
+  bool Execute();
+  int Value = 128;
+  TIntEdit* edValue;
+};
+
+// The program's dialogs, created once (the main window creates them first).
+TZoomDlg& ZoomDlg();
+TACValueDlg& ACValueDlg();
+
+// A file dialog described as data: title, filter in the form
+// "description|patterns|description|patterns" (patterns separated by ';').
+class TKWFileDialog {
+ public:
+  enum TKind { Open, Save };
+  TKWFileDialog(TKind kind, const QString& title, const QString& filter)
+      : Kind(kind), Title(title), Filter(filter) {}
+  TKind Kind;
+  QString Title;
+  QString Filter;
+  bool MultiSelect = false;
+  bool FileMustExist = false;
+  QStringList Files;  // chosen files after Execute
+  QString FileName() const { return Files.isEmpty() ? QString() : Files.first(); }
+  bool Execute(QWidget* parent = nullptr);
+
+  // The filter in Qt's form ("description (patterns);;...").
+  static QString QtFilter(const QString& filter);
+  // Replaces the dialog (tests): returns false for Cancel, true with Files set.
+  static std::function<bool(TKWFileDialog&)> Hook;
+};

@@ -1,0 +1,300 @@
+#include "document/optiondlg.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QDockWidget>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMainWindow>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "document/intedit.h"
+#include "document/kwpaths.h"
+#include "image/kwbitmap.h"
+#include "platform/inifile.h"
+#include "platform/types.h"
+#include "procdef/multiuserini.h"
+#include "ui/messages.h"
+
+int UndoLimitOption = 10;
+std::string ResumeFormat = ".bmp";
+bool RefreshOnScript = false;
+bool ReadmeAlpha = true;
+
+namespace {
+const char* const kSec = "Option";
+const char* const kFormats[3] = {".bmp", ".jpg", ".png"};
+
+int formatIndex(const std::string& f) {
+  for (int i = 0; i < 3; ++i)
+    if (SameText(f, kFormats[i])) return i;
+  return 0;
+}
+}  // namespace
+
+void LoadUserOptions(const TMemIniFile& ini) {
+  JPEGQuality = ini.ReadInteger(kSec, "JPEG_Quality", 50);
+  ResumeFormat = ini.ReadString(kSec, "ResumeFormat", ".bmp");
+  ResizeMode = uint8_t(ini.ReadInteger(kSec, "ResizeMode", 1));
+  UndoLimitOption = ini.ReadInteger(kSec, "UndoLimit", 10);
+  DiskUndo = ini.ReadInteger(kSec, "DiskUndo", 3);
+  RefreshOnScript = ini.ReadBool(kSec, "RefreshOnScript", false);
+  ReadmeAlpha = ini.ReadBool(kSec, "ReadmeAlpha", true);
+  NormalAlphaBlending = ini.ReadBool(kSec, "NormalAlphaBlending", true);
+  // A format the program cannot write would lose every resumed document.
+  ResumeFormat = kFormats[formatIndex(ResumeFormat)];
+  if (JPEGQuality < 1) JPEGQuality = 1;
+  if (JPEGQuality > 100) JPEGQuality = 100;
+  if (ResizeMode > 1) ResizeMode = 1;
+}
+
+TKWOptionDlg::TKWOptionDlg(QWidget* parent) : QDialog(parent) {
+  setObjectName("KWOptionDlg");
+  setWindowTitle("オプション");
+  auto* root = new QVBoxLayout(this);
+  auto* pages = new QTabWidget(this);
+  root->addWidget(pages);
+
+  // アンドゥ回数
+  {
+    auto* page = new QWidget;
+    auto* lay = new QVBoxLayout(page);
+    actUnlimitedUndo = new QAction("無制限", this);
+    actUnlimitedUndo->setCheckable(true);
+    cbUnlimitedUndo = new QCheckBox("無制限", page);
+    cbUnlimitedUndo->setObjectName("cbUnlimitedUndo");
+    connect(cbUnlimitedUndo, &QCheckBox::toggled, actUnlimitedUndo, &QAction::setChecked);
+    connect(actUnlimitedUndo, &QAction::toggled, this, [this] { updateEnabling(); });
+    lay->addWidget(new QLabel("アンドゥバッファの深さ", page));
+    auto* row1 = new QHBoxLayout;
+    edrUndoLimit = new TIntEdit(0, 0x7fffffff, page);
+    edrUndoLimit->setObjectName("edrUndoLimit");
+    row1->addWidget(edrUndoLimit);
+    row1->addWidget(new QLabel("段まで保持し", page));
+    row1->addWidget(cbUnlimitedUndo);
+    row1->addStretch(1);
+    lay->addLayout(row1);
+    auto* row2 = new QHBoxLayout;
+    edrOnMemLim = new TIntEdit(0, 0x7fffffff, page);
+    edrOnMemLim->setObjectName("edrOnMemLim");
+    row2->addWidget(edrOnMemLim);
+    row2->addWidget(new QLabel("段を超えたら", page));
+    row2->addWidget(new QLabel("ディスクに退避", page));
+    row2->addStretch(1);
+    lay->addLayout(row2);
+    lay->addStretch(1);
+    pages->addTab(page, "アンドゥ回数");
+  }
+  // JPEGの品質
+  {
+    auto* page = new QWidget;
+    auto* lay = new QVBoxLayout(page);
+    auto* row = new QHBoxLayout;
+    row->addWidget(new QLabel("JPEG保存の品質(1-99)", page));
+    edrJPEGQuality = new TIntEdit(1, 99, page);
+    edrJPEGQuality->setObjectName("edrJPEGQuality");
+    row->addWidget(edrJPEGQuality);
+    row->addStretch(1);
+    lay->addLayout(row);
+    lay->addStretch(1);
+    pages->addTab(page, "JPEGの品質");
+  }
+  // レジューム
+  {
+    auto* page = new QWidget;
+    auto* lay = new QVBoxLayout(page);
+    auto* box = new QGroupBox("レジュームファイルの形式", page);
+    box->setObjectName("rgResumeFormat");
+    auto* bl = new QVBoxLayout(box);
+    const char* items[3] = {"Bitmap", "JPEG", "PNG"};
+    for (int i = 0; i < 3; ++i) {
+      rgResumeFormat[i] = new QRadioButton(items[i], box);
+      bl->addWidget(rgResumeFormat[i]);
+    }
+    lay->addWidget(box);
+    lay->addStretch(1);
+    pages->addTab(page, "レジューム");
+  }
+  // サイズ変更
+  {
+    auto* page = new QWidget;
+    auto* lay = new QVBoxLayout(page);
+    auto* box = new QGroupBox("自動サイズ変更の方法", page);
+    box->setObjectName("rgResizeMode");
+    auto* bl = new QVBoxLayout(box);
+    rgResizeMode[0] = new QRadioButton("並べる", box);
+    rgResizeMode[1] = new QRadioButton("拡大・縮小(StretchBlt)", box);
+    bl->addWidget(rgResizeMode[0]);
+    bl->addWidget(rgResizeMode[1]);
+    lay->addWidget(box);
+    lay->addStretch(1);
+    pages->addTab(page, "サイズ変更");
+  }
+  // その他
+  {
+    auto* page = new QWidget;
+    auto* lay = new QVBoxLayout(page);
+    cbRefreshOnScrExec = new QCheckBox("スクリプト実行中、変更された画像を再描画する", page);
+    cbRefreshOnScrExec->setObjectName("cbRefreshOnScrExec");
+    cbReadmeAlpha = new QCheckBox("Readme表示を半透明にする(Win2k、Meのみ)", page);
+    cbReadmeAlpha->setObjectName("cbReadmeAlpha");
+    cbAlphaMode = new QCheckBox("アルファチャネルの動作を一般のソフトに合わせる", page);
+    cbAlphaMode->setObjectName("cbAlphaMode");
+    lay->addWidget(cbRefreshOnScrExec);
+    lay->addWidget(cbReadmeAlpha);
+    lay->addWidget(cbAlphaMode);
+    lay->addStretch(1);
+    pages->addTab(page, "その他");
+  }
+  auto* buttons = new QDialogButtonBox(this);
+  buttons->addButton("OK", QDialogButtonBox::AcceptRole);
+  buttons->addButton("キャンセル", QDialogButtonBox::RejectRole);
+  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  root->addWidget(buttons);
+
+  TMultiUserIni ini(KWSettingsFile());
+  LoadUserOptions(ini);
+}
+
+void TKWOptionDlg::updateEnabling() {
+  // The depth edit (and its up-down buttons) only count without "無制限".
+  edrUndoLimit->setEnabled(!actUnlimitedUndo->isChecked());
+}
+
+void TKWOptionDlg::FillControls() {
+  cbUnlimitedUndo->setChecked(UndoLimitOption < 0);
+  actUnlimitedUndo->setChecked(UndoLimitOption < 0);
+  if (UndoLimitOption >= 0) edrUndoLimit->setText(QString::number(UndoLimitOption));
+  edrOnMemLim->setText(QString::number(DiskUndo));
+  edrJPEGQuality->setText(QString::number(JPEGQuality));
+  rgResumeFormat[formatIndex(ResumeFormat)]->setChecked(true);
+  rgResizeMode[ResizeMode == 0 ? 0 : 1]->setChecked(true);
+  cbRefreshOnScrExec->setChecked(RefreshOnScript);
+  cbReadmeAlpha->setChecked(ReadmeAlpha);
+  cbAlphaMode->setChecked(NormalAlphaBlending);
+  updateEnabling();
+}
+
+void TKWOptionDlg::StoreControls() {
+  TMultiUserIni ini(KWSettingsFile());
+  struct Flush {
+    TMemIniFile& i;
+    ~Flush() {
+      try {
+        i.UpdateFile();
+      } catch (...) {
+      }
+    }
+  } flush{ini};
+  int q = edrJPEGQuality->Value();  // raises EConvertError
+  JPEGQuality = std::clamp(q, 1, 99);
+  ini.WriteInteger(kSec, "JPEG_Quality", JPEGQuality);
+  int fi = 0;
+  for (int i = 0; i < 3; ++i)
+    if (rgResumeFormat[i]->isChecked()) fi = i;
+  ResumeFormat = kFormats[fi];
+  ini.WriteString(kSec, "ResumeFormat", ResumeFormat);
+  ResizeMode = rgResizeMode[0]->isChecked() ? 0 : 1;
+  ini.WriteInteger(kSec, "ResizeMode", ResizeMode);
+  if (cbUnlimitedUndo->isChecked())
+    UndoLimitOption = -1;
+  else
+    UndoLimitOption = std::max(0, edrUndoLimit->Value());
+  ini.WriteInteger(kSec, "UndoLimit", UndoLimitOption);
+  DiskUndo = std::max(0, edrOnMemLim->Value());
+  ini.WriteInteger(kSec, "DiskUndo", DiskUndo);
+  RefreshOnScript = cbRefreshOnScrExec->isChecked();
+  ini.WriteBool(kSec, "RefreshOnScript", RefreshOnScript);
+  ReadmeAlpha = cbReadmeAlpha->isChecked();
+  ini.WriteBool(kSec, "ReadmeAlpha", ReadmeAlpha);
+  NormalAlphaBlending = cbAlphaMode->isChecked();
+  ini.WriteBool(kSec, "NormalAlphaBlending", NormalAlphaBlending);
+}
+
+bool TKWOptionDlg::Execute() {
+  FillControls();
+  if (exec() != QDialog::Accepted) return false;
+  try {
+    StoreControls();
+  } catch (const Exception& e) {
+    ShowError(e.Message());
+    return false;
+  }
+  return true;
+}
+
+// ---- tool window placement ----
+
+namespace {
+constexpr int alLeft = 3;
+constexpr int alRight = 4;
+
+Qt::DockWidgetArea areaOfSite(const std::string& site) {
+  if (SameText(site, "rdsxLeft")) return Qt::LeftDockWidgetArea;
+  if (SameText(site, "rdsxRight") || SameText(site, "pcTool")) return Qt::RightDockWidgetArea;
+  return Qt::NoDockWidgetArea;
+}
+}  // namespace
+
+void SavePlacement(QDockWidget* w, TMemIniFile& ini) {
+  const std::string sec = w->objectName().toStdString();
+  auto* main = qobject_cast<QMainWindow*>(w->parentWidget());
+  Qt::DockWidgetArea area = main ? main->dockWidgetArea(w) : Qt::NoDockWidgetArea;
+  const bool docked = !w->isFloating() && area != Qt::NoDockWidgetArea;
+  ini.WriteBool(sec, "Visible", w->isVisible());
+  QRect g = w->geometry();
+  if (w->isFloating()) g = w->frameGeometry();
+  ini.WriteInteger(sec, "Left", g.left());
+  ini.WriteInteger(sec, "Top", g.top());
+  ini.WriteInteger(sec, "Width", g.width());
+  ini.WriteInteger(sec, "Height", g.height());
+  ini.WriteInteger(sec, "Align", docked ? (area == Qt::LeftDockWidgetArea ? alLeft : alRight) : 0);
+  ini.WriteInteger(sec, "DockLine", 0);
+  ini.WriteBool(sec, "AnchorTop", true);
+  ini.WriteBool(sec, "AnchorLeft", true);
+  ini.WriteBool(sec, "AnchorRight", false);
+  ini.WriteBool(sec, "AnchorBottom", false);
+  ini.WriteBool(sec, "Docking", docked);
+  std::string site = area == Qt::LeftDockWidgetArea ? "rdsxLeft" : "rdsxRight";
+  ini.WriteString(sec, "DockSite", site);
+  const QSize undock = w->property("kwUndockSize").toSize();
+  ini.WriteInteger(sec, "UndockWidth", w->isFloating() ? g.width() : (undock.isValid() ? undock.width() : g.width()));
+  ini.WriteInteger(sec, "UndockHeight", w->isFloating() ? g.height() : (undock.isValid() ? undock.height() : g.height()));
+  ini.WriteInteger(sec, "LRDockWidth", docked ? g.width() : w->width());
+  ini.WriteInteger(sec, "TBDockHeight", docked ? g.height() : w->height());
+}
+
+void RestorePlacement(QDockWidget* w, QMainWindow* main, TMemIniFile& ini,
+                      const std::string& defaultDockSite) {
+  const std::string sec = w->objectName().toStdString();
+  QRect g = w->geometry();
+  const bool visible = ini.ReadBool(sec, "Visible", true);
+  const int left = ini.ReadInteger(sec, "Left", g.left());
+  const int top = ini.ReadInteger(sec, "Top", g.top());
+  const int uw = ini.ReadInteger(sec, "UndockWidth", ini.ReadInteger(sec, "Width", g.width()));
+  const int uh = ini.ReadInteger(sec, "UndockHeight", ini.ReadInteger(sec, "Height", g.height()));
+  const int lrw = ini.ReadInteger(sec, "LRDockWidth", g.width());
+  const bool docking = ini.ReadBool(sec, "Docking", true);
+  const std::string site = ini.ReadString(sec, "DockSite", defaultDockSite);
+  w->setProperty("kwUndockSize", QSize(uw, uh));
+  Qt::DockWidgetArea area = areaOfSite(site);
+  if (docking && area != Qt::NoDockWidgetArea && main) {
+    w->setFloating(false);
+    main->addDockWidget(area, w);
+    if (lrw > 0) main->resizeDocks({w}, {lrw}, Qt::Horizontal);
+  } else {
+    if (main && main->dockWidgetArea(w) == Qt::NoDockWidgetArea)
+      main->addDockWidget(Qt::RightDockWidgetArea, w);
+    w->setFloating(true);
+    w->setGeometry(left, top, std::max(uw, w->minimumWidth()), std::max(uh, w->minimumHeight()));
+  }
+  w->setVisible(visible);
+}

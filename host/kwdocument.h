@@ -1,0 +1,26 @@
+// TKWDocument: what the processor boxes need of a document window.  The
+// document layer implements it (TKWChild); the boxes in this layer only see
+// this seam, so host/ does not depend on document/.
+#pragma once
+
+#include "image/kwbitmap.h"
+
+class QWidget;
+
+class TKWDocument {
+ public:
+  virtual ~TKWDocument() = default;
+  // The current image (never null while the document exists).
+  virtual TKWBitmap* CurrentImage() = 0;
+  // Processing steps with undo and log; UpdateParams makes the processor
+  // read its panel first.  Processor errors pass to the caller.
+  virtual void ApplyFilter(TKWBasicFilter* Filter, bool UpdateParams) = 0;
+  virtual void ApplyMixer(TBitmap* Foreground, TKWBasicMixer* Mixer, bool UpdateParams,
+                          const TMixOrigin& Placement) = 0;
+  virtual void ApplyGenerator(TKWBasicGenerator* Generator, bool UpdateParams, int Width,
+                              int Height) = 0;
+  // Busy documents cannot be closed; calls nest.
+  virtual void SetBusy(bool B) = 0;
+  // The document's window.
+  virtual QWidget* DocumentWindow() = 0;
+};
