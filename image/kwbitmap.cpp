@@ -92,14 +92,6 @@ void WritePNG(const std::string& fileName, const TBitmap& src, bool hasAlpha) {
     throw EInOutError("PNG ファイルを書き込めません" + kwio::Quoted(fileName));
 }
 
-// Nearest integer, halves to even, for 0 <= v < 2^51: adding 1.5 * 2^52
-// leaves no fraction bits, so the FPU's round-to-nearest-even does the work.
-inline uint32_t RoundNonNegative(double v) {
-  constexpr double kMagic = 6755399441055744.0;  // 1.5 * 2^52
-  const double t = v + kMagic;
-  return uint32_t(int64_t(t - kMagic));
-}
-
 // Factors of CombineAlpha per alpha byte: a = A / 255 and b = 1 - a, both
 // held as 32-bit floats (the quotient and difference formed in extended
 // precision first).
@@ -153,6 +145,14 @@ void SetProgressSink(TProgressSink sink) { ProgressSinkRef() = std::move(sink); 
 // ---- kernels ----
 
 namespace kwbitmap_detail {
+
+// Nearest integer, halves to even, for 0 <= v < 2^51: adding 1.5 * 2^52
+// leaves no fraction bits, so the FPU's round-to-nearest-even does the work.
+uint32_t RoundNonNegative(double v) {
+  constexpr double kMagic = 6755399441055744.0;  // 1.5 * 2^52
+  const double t = v + kMagic;
+  return uint32_t(int64_t(t - kMagic));
+}
 
 void CombineRow(const uint32_t* pred, uint32_t* res, int n, bool normal) {
   const BlendFactors& f = Factors();

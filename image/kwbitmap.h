@@ -177,6 +177,8 @@ bool HasAnyAlpha(const TBitmap& Bitmap);
 // Pixel kernels of the alpha operations, exposed so that tests can hold them
 // against the plain formulas.
 namespace kwbitmap_detail {
+// Nearest integer, halves to even, of 0 <= v < 2^51.
+uint32_t RoundNonNegative(double v);
 // One row of CombineAlpha: pred and res have n pixels; res is rewritten.
 void CombineRow(const uint32_t* pred, uint32_t* res, int n, bool normal);
 // Alpha byte from B, G, R by the luminance weights.
