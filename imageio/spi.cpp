@@ -72,9 +72,9 @@ int ProgressCallback(int num, int denom, intptr_t) {
   PictureCall* call = t_call;
   if (!call || !call->bitmap || !call->bitmap->OnProgress || call->error) return call && call->error ? 1 : 0;
   if (denom <= 0) return 0;
-  // num * 98 / denom + 1, multiplied in 64 bits and rounded like MulDiv.
+  // num x 98 / denom + 1, multiplied in 64 bits so that no product overflows.
   int64_t n = std::clamp<int64_t>(num, 0, denom);
-  int percent = int((n * 98 + denom / 2) / denom) + 1;
+  int percent = int(n * 98 / denom) + 1;
   try {
     call->bitmap->OnProgress(TSPIProgressStage::psRunning, percent);
   } catch (...) {
