@@ -1,0 +1,67 @@
+#include "proclib/kwbinclr.h"
+
+#include "proclib/kwfilterutil.h"
+#include "proclib/kwhistgram.h"
+#include "proclib/luminance.h"
+
+namespace kwlib {
+
+const TParamTable<TKWBinClrPack>& TKWBinClrPack::Table() {
+  // The settings file says "ThMode" where the parameter is "Th_Mode".
+  static const TParamTable<TKWBinClrPack> t = {
+      IntParam<TKWBinClrPack>("Th_Mode", "ThMode", &TKWBinClrPack::ThMode, 0),
+      IntParam<TKWBinClrPack>("Threshold", "Threshold", &TKWBinClrPack::Threshold, 128),
+  };
+  return t;
+}
+
+double TKWBinClr::MedianThreshold(const uint32_t h[256], uint64_t n) {
+  const uint64_t m = n / 2;
+  if (m < h[0]) return double(m) / double(h[0]);
+  uint64_t c = h[0];
+  for (int L = 1; L < 256; ++L) {
+    if (c + h[L] >= m) {
+      // Bin L spreads over L - 1 .. L; nothing left to place means fraction 0.
+      double frac = (m == c) ? 0.0 : double(m - c) / double(h[L]);
+      return frac + (L - 1);
+    }
+    c += h[L];
+  }
+  return 255.0;  // unreachable: the bins add up to n >= m
+}
+
+double TKWBinClr::ChooseThreshold(const TBitmap& Src, int32_t mode, int32_t threshold) {
+  if (mode == 2) return threshold;
+  if (mode != 1) return 128.0;
+  uint32_t hist[256] = {};
+  const int w = Src.Width(), ht = Src.Height();
+  for (int i = 0; i < ht; ++i) {
+    if (i % 64 == 63) Progress(RowRate(i, ht));
+    const uint32_t* s = Src.Row32(i);
+    for (int x = 0; x < w; ++x) ++hist[TruncLuminance(s[x])];
+  }
+  return MedianThreshold(hist, uint64_t(w) * uint64_t(ht));
+}
+
+void TKWBinClr::Filter(TBitmap* Src, TBitmap* Dst) {
+  CheckFilterBitmaps(Src, Dst);
+  const double t = ChooseThreshold(*Src, settings_->ThMode, settings_->Threshold);
+  const TLumThreshold th(t);
+  const int w = Src->Width(), h = Src->Height();
+  for (int i = 0; i < h; ++i) {
+    if (i % 64 == 63) Progress(RowRate(i, h));
+    const uint32_t* s = Src->Row32(i);
+    uint32_t* d = Dst->Row32(i);
+    for (int x = 0; x < w; ++x) {
+      // B, G and R only: the fourth byte of the destination stays as it is.
+      uint32_t v = th.AtLeast(s[x]) ? 0x00FFFFFFu : 0u;
+      d[x] = (d[x] & 0xFF000000u) | v;
+    }
+  }
+}
+
+void TKWBinClr::OnImageChange(TBitmap* Image) {
+  if (Histogram && Image) Histogram->Request(*Image);
+}
+
+}  // namespace kwlib

@@ -1,0 +1,346 @@
+#include "proclib/kwgamma.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <vector>
+
+#include "platform/stringlist.h"
+#include "platform/sysutils.h"
+#include "proclib/kwfilterutil.h"
+#include "proclib/kwhistgram.h"
+#include "proclib/luminance.h"
+#include "ui/messages.h"
+
+namespace kwlib {
+
+const char* const kToneFormatError =
+    "読み込みに失敗しました。フォーマットが正しくありません。\r\nエラーが発生した行： ";
+const char* const kToneRawOnly =
+    "現在のバージョンでは、256点指定のRAWモードのみサポートしております。";
+
+const TParamTable<TGammaPack>& TGammaPack::Table() {
+  // Parameters first, in the order MakeList registers them; then the
+  // curve-display flags, which only the settings file keeps.
+  using P = TGammaPack;
+  static const TParamTable<P> t = {
+      SingleParam<P>("Gamma", "Gamma", &P::Gamma, 1.0f),
+      BoolParam<P>("Color", "Color", &P::Color, false),
+      SingleParam<P>("GammaR", "Gamma_R", &P::GammaR, 1.0f),
+      SingleParam<P>("GammaG", "Gamma_G", &P::GammaG, 1.0f),
+      SingleParam<P>("GammaB", "Gamma_B", &P::GammaB, 1.0f),
+      BoolParam<P>("AutoGamma", "AutoGamma", &P::AutoGamma, false),
+      BoolParam<P>("UseToneFile", "UseToneFile", &P::UseToneFile, false),
+      StringParam<P>("ToneFileName", "ToneFileName", &P::ToneFileName, ""),
+      BoolParam<P>(nullptr, "Y_Curve", &P::YCurve, true),
+      BoolParam<P>(nullptr, "R_Curve", &P::RCurve, true),
+      BoolParam<P>(nullptr, "G_Curve", &P::GCurve, true),
+      BoolParam<P>(nullptr, "B_Curve", &P::BCurve, true),
+  };
+  return t;
+}
+
+void TKWGamma::MakeTable(TToneTable& table, float x) {
+  const long double a = 1.0L / (long double)x;
+  const long double k = 1.0L / std::pow(255.0L, a - 1.0L);
+  table[0] = 0;
+  for (int i = 1; i < 256; ++i) {
+    long double v = std::pow((long double)i, a) * k;
+    // Gammas of zero or below (reachable from scripts) give values out of
+    // any sensible range: keep them inside 32 bits instead of overflowing.
+    if (std::isnan(v))
+      table[i] = 0;
+    else if (v >= (long double)INT32_MAX)
+      table[i] = INT32_MAX;
+    else if (v <= (long double)INT32_MIN)
+      table[i] = INT32_MIN;
+    else
+      table[i] = int32_t(Round(v));
+  }
+}
+
+float TKWGamma::CalcAutoGamma(const uint32_t H[256], int) {
+  double sum = 0;
+  for (int j = 0; j < 256; ++j) sum += H[j];
+  const double mean = sum / 256.0;
+  float best = 1.0f;
+  double bestErr = 1e100;
+  auto tryGamma = [&](float g) {
+    TToneTable T;
+    MakeTable(T, g);
+    double M[256] = {};
+    for (int j = 0; j < 256; ++j) M[std::clamp(T[j], 0, 255)] += H[j];
+    for (int j = 1; j < 256; ++j) M[j] += M[j - 1];
+    double err = 0;
+    for (int j = 0; j < 256; ++j) {
+      double e = M[j] - (j + 1) * mean;
+      err += e * e;
+      if (err > bestErr) return;
+    }
+    if (err < bestErr) {
+      bestErr = err;
+      best = g;
+    }
+  };
+  for (int i = 0; i <= 50; ++i) tryGamma(float(i * 0.01 + 0.5));
+  for (int i = 1; i <= 100; ++i) tryGamma(float(i * 0.02 + 1));
+  return best;
+}
+
+void TKWGamma::BuildTables() {
+  MakeTable(TableY, settings_->Gamma);
+  MakeTable(TableR, settings_->GammaR);
+  MakeTable(TableG, settings_->GammaG);
+  MakeTable(TableB, settings_->GammaB);
+}
+
+namespace {
+
+std::vector<std::string> Fields(const std::string& line) {
+  std::vector<std::string> f;
+  size_t start = 0;
+  for (;;) {
+    size_t comma = line.find(',', start);
+    std::string s = line.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+    size_t b = s.find_first_not_of(" \t"), e = s.find_last_not_of(" \t");
+    f.push_back(b == std::string::npos ? std::string() : s.substr(b, e - b + 1));
+    if (comma == std::string::npos) break;
+    start = comma + 1;
+  }
+  return f;
+}
+
+std::string Field(const std::vector<std::string>& f, size_t i) {
+  return i < f.size() ? f[i] : std::string();
+}
+
+// Integer of a field; 0 when it is not one (or does not fit in 32 bits).
+int32_t IntField(const std::string& s) {
+  if (s.empty()) return 0;
+  errno = 0;
+  char* end = nullptr;
+  long long v = std::strtoll(s.c_str(), &end, 10);
+  if (errno || *end || end == s.c_str() || v < INT32_MIN || v > INT32_MAX) return 0;
+  return int32_t(v);
+}
+
+int64_t FileDate(const std::string& name) {
+  std::error_code ec;
+  auto t = std::filesystem::last_write_time(name, ec);
+  if (ec) return INT64_MIN;
+  return int64_t(t.time_since_epoch().count());
+}
+
+constexpr std::uintmax_t kMaxToneFileSize = 16u << 20;
+
+}  // namespace
+
+bool TKWGamma::LoadToneCurve(const std::string& FileName) {
+  const int64_t date = FileDate(FileName);
+  if (!(FileName == LoadedName && date == LoadedDate && date != INT64_MIN)) {
+    std::ifstream in(FileName, std::ios::binary);
+    if (!in) throw EInOutError("Cannot open file \"" + FileName + "\".");
+    std::error_code ec;
+    auto size = std::filesystem::file_size(FileName, ec);
+    if (!ec && size > kMaxToneFileSize) {
+      ShowError(std::string(kToneFormatError) + FileName);
+      return false;
+    }
+    std::stringstream ss;
+    ss << in.rdbuf();
+    TStringList lines;
+    lines.SetText(ss.str());
+    auto line = [&](int i) { return i < lines.Count() ? lines.Strings(i) : std::string(); };
+    auto fail = [&](const std::string& offending) {
+      ShowError(std::string(kToneFormatError) + offending);
+      return false;
+    };
+
+    auto f1 = Fields(line(0));
+    if (Field(f1, 0) != "Varoka_tone_curve") return fail(Field(f1, 0) + "\r\n" + line(0));
+    auto f2 = Fields(line(1));
+    if (Field(f2, 0) != "RGBColor") return fail(line(1));
+    const bool color = IntField(Field(f2, 1)) == 1;
+    auto f3 = Fields(line(2));
+    if (Field(f3, 0) != "RAW") return fail(line(2));
+    const bool raw = IntField(Field(f3, 1)) == 1;
+    static const char* const kNum[4] = {"NumPoint_Y", "NumPoint_R", "NumPoint_G", "NumPoint_B"};
+    for (int i = 0; i < 4; ++i)
+      if (Field(Fields(line(3 + i)), 0) != kNum[i]) return fail(line(3 + i));
+    if (!raw) {
+      ShowInfo(kToneRawOnly);
+      return false;
+    }
+    int data = -1;
+    for (int i = 7; i < lines.Count(); ++i)
+      if (Field(Fields(lines.Strings(i)), 0) == "data") {
+        data = i;
+        break;
+      }
+    if (data < 0) return fail("data");
+    if (lines.Count() - (data + 1) < 256) return fail(line(lines.Count() - 1));
+
+    TToneTable y, r, g, b;
+    for (int k = 0; k < 256; ++k) {
+      auto f = Fields(lines.Strings(data + 1 + k));
+      if (color) {
+        r[k] = IntField(Field(f, 1));
+        g[k] = IntField(Field(f, 3));
+        b[k] = IntField(Field(f, 5));
+      } else {
+        y[k] = IntField(Field(f, 1));
+      }
+    }
+    if (color) {
+      std::copy(r, r + 256, LoadedR);
+      std::copy(g, g + 256, LoadedG);
+      std::copy(b, b + 256, LoadedB);
+    } else {
+      std::copy(y, y + 256, LoadedY);
+    }
+    LoadedName = FileName;
+    LoadedDate = date;
+    LoadedColor = color;
+  }
+  if (LoadedColor) {
+    std::copy(LoadedR, LoadedR + 256, TableR);
+    std::copy(LoadedG, LoadedG + 256, TableG);
+    std::copy(LoadedB, LoadedB + 256, TableB);
+  } else {
+    std::copy(LoadedY, LoadedY + 256, TableY);
+  }
+  return true;
+}
+
+void TKWGamma::SaveToneCurve(const std::string& FileName) {
+  UpdateParam();
+  bool color = settings_->Color;
+  if (settings_->UseToneFile) {
+    LoadToneCurve(settings_->ToneFileName);
+    color = LoadedColor;
+  } else if (color) {
+    MakeTable(TableR, settings_->GammaR);
+    MakeTable(TableG, settings_->GammaG);
+    MakeTable(TableB, settings_->GammaB);
+  } else {
+    MakeTable(TableY, settings_->Gamma);
+  }
+  std::string out;
+  char buf[96];
+  out += "Varoka_tone_curve,1.0\r\n";
+  out += color ? "RGBColor,1\r\n" : "RGBColor,0\r\n";
+  out += "RAW,1\r\n";
+  out += color ? "NumPoint_Y,0\r\n" : "NumPoint_Y,256\r\n";
+  const char* n = color ? "256" : "0";
+  out += std::string("NumPoint_R,") + n + "\r\nNumPoint_G," + n + "\r\nNumPoint_B," + n + "\r\n";
+  out += "\r\n";
+  out += color ? "input_R,output_R,input_G,output_G,input_B,output_B\r\n" : "input_Y,output_Y\r\n";
+  out += "data\r\n";
+  for (int i = 0; i < 256; ++i) {
+    if (color)
+      std::snprintf(buf, sizeof buf, "%d,%d,%d,%d,%d,%d\r\n", i, TableR[i], i, TableG[i], i, TableB[i]);
+    else
+      std::snprintf(buf, sizeof buf, "%d,%d\r\n", i, TableY[i]);
+    out += buf;
+  }
+  std::ofstream f(FileName, std::ios::binary | std::ios::trunc);
+  if (!f) throw EInOutError("Cannot create file \"" + FileName + "\".");
+  f << out;
+  f.close();
+  if (!f) throw EInOutError("Cannot write file \"" + FileName + "\".");
+}
+
+void TKWGamma::applyColor(TBitmap* Src, TBitmap* Dst) {
+  uint8_t tr[256], tg[256], tb[256];
+  for (int i = 0; i < 256; ++i) {
+    tr[i] = uint8_t(TableR[i]);
+    tg[i] = uint8_t(TableG[i]);
+    tb[i] = uint8_t(TableB[i]);
+  }
+  const int w = Src->Width(), h = Src->Height();
+  for (int i = 0; i < h; ++i) {
+    if (i % 32 == 31) Progress(RowRate(i, h));
+    const uint32_t* s = Src->Row32(i);
+    uint32_t* d = Dst->Row32(i);
+    for (int x = 0; x < w; ++x) {
+      uint32_t p = s[x];
+      d[x] = (p & 0xFF000000u) | tb[p & 0xFF] | (uint32_t(tg[(p >> 8) & 0xFF]) << 8) |
+             (uint32_t(tr[(p >> 16) & 0xFF]) << 16);
+    }
+  }
+}
+
+void TKWGamma::applyLuminance(TBitmap* Src, TBitmap* Dst) {
+  // Result of every (luminance, channel) pair: f = Y-table[y] / y in double,
+  // the product in extended precision, rounded, at most 255.
+  static thread_local uint8_t lut[256][256];
+  for (int y = 0; y < 256; ++y) {
+    double f = y == 0 ? 1.0 : double(TableY[y]) / y;
+    for (int v = 0; v < 256; ++v) {
+      long double p = (long double)f * v;
+      int64_t r = p >= 255.0L ? 255 : p <= -2147483648.0L ? 0 : Round(p);
+      lut[y][v] = uint8_t(r);
+    }
+  }
+  const int w = Src->Width(), h = Src->Height();
+  for (int i = 0; i < h; ++i) {
+    if (i % 32 == 31) Progress(RowRate(i, h));
+    const uint32_t* s = Src->Row32(i);
+    uint32_t* d = Dst->Row32(i);
+    for (int x = 0; x < w; ++x) {
+      uint32_t p = s[x];
+      const uint8_t* t = lut[RoundLuminance(p)];
+      d[x] = (p & 0xFF000000u) | t[p & 0xFF] | (uint32_t(t[(p >> 8) & 0xFF]) << 8) |
+             (uint32_t(t[(p >> 16) & 0xFF]) << 16);
+    }
+  }
+}
+
+void TKWGamma::Filter(TBitmap* Src, TBitmap* Dst) {
+  CheckFilterBitmaps(Src, Dst);
+  const TGammaPack& p = *settings_;
+  bool color = p.Color;
+  if (p.UseToneFile) {
+    LoadToneCurve(p.ToneFileName);
+    color = LoadedColor;
+  }
+  if (color) {
+    if (!p.UseToneFile) {
+      if (p.AutoGamma) {
+        THistArrays hist;
+        CountHistograms(*Src, true, hist);
+        MakeTable(TableR, CalcAutoGamma(hist.R, 255));
+        MakeTable(TableG, CalcAutoGamma(hist.G, 255));
+        MakeTable(TableB, CalcAutoGamma(hist.B, 255));
+      } else {
+        MakeTable(TableR, p.GammaR);
+        MakeTable(TableG, p.GammaG);
+        MakeTable(TableB, p.GammaB);
+      }
+    }
+    applyColor(Src, Dst);
+  } else {
+    if (!p.UseToneFile) {
+      if (p.AutoGamma) {
+        THistArrays hist;
+        CountHistograms(*Src, false, hist);
+        MakeTable(TableY, CalcAutoGamma(hist.Y, 255));
+      } else {
+        MakeTable(TableY, p.Gamma);
+      }
+    }
+    applyLuminance(Src, Dst);
+  }
+}
+
+void TKWGamma::OnImageChange(TBitmap* Image) {
+  if (Histogram && Image) Histogram->Request(*Image);
+}
+
+}  // namespace kwlib

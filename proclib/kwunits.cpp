@@ -1,0 +1,22 @@
+// Registration order of the package: one line per processor unit.
+#include "proclib/kwunits.h"
+
+namespace kwlib {
+
+std::vector<TKWUnit*>& PackageUnits() {
+  static std::vector<TKWUnit*> units = {
+      &NegaUnit(),       // 1  Negative
+      &GrayScaleUnit(),  // 2  GrayScale
+      //                    3  Mask, 4 KWMedian, 5 KWMinMax
+      &BinClrUnit(),  // 6  KWBinClr
+      &RGBUnit(),     // 7  KWRGB
+      //                 8  KWOverlap, 9 LogicalOperate, 10 Average
+      &SelectorUnit(),  // 11 Selector
+      &HistFlatUnit(),  // 12 Histgram Flatness
+      //                   13 Resize .. 20 KWDiffer
+      &GammaUnit(),  // 21 Gamma
+  };
+  return units;
+}
+
+}  // namespace kwlib

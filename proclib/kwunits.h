@@ -1,0 +1,16 @@
+// The units of the package, one function per processor unit.
+#pragma once
+
+#include "proclib/kwunit.h"
+
+namespace kwlib {
+
+TKWUnit& NegaUnit();
+TKWUnit& GrayScaleUnit();
+TKWUnit& BinClrUnit();
+TKWUnit& RGBUnit();
+TKWUnit& SelectorUnit();
+TKWUnit& HistFlatUnit();
+TKWUnit& GammaUnit();
+
+}  // namespace kwlib
