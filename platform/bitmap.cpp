@@ -106,10 +106,9 @@ void TBitmap::reallocate(int w, int h, TPixelFormat pf, bool keep, bool clear) {
   if (keep || clear) {
     if (total) std::memset(fresh.data(), 0, total);
   }
-  if (keep && pf == format_ && !pixels_.empty()) {
+  const size_t rowBytes = size_t(BitsPerPixel(pf) / 8) * size_t(std::max(0, std::min(w, width_)));
+  if (keep && pf == format_ && !pixels_.empty() && !fresh.empty() && rowBytes > 0) {
     const int rows = std::min(h, height_);
-    const size_t bytes = size_t(BytesPerLineFor(std::min(w, width_), pf));
-    const size_t rowBytes = std::min<size_t>(bytes, size_t(BitsPerPixel(pf) / 8) * std::min(w, width_));
     // Row r (from the top) sits at (height - 1 - r) * stride.
     for (int r = 0; r < rows; ++r)
       std::memcpy(fresh.data() + size_t(h - 1 - r) * stride,

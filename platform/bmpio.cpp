@@ -188,7 +188,9 @@ void BmpCodec::Decode(ByteSource& src, TBitmap& out) {
   tmp.reallocate(int(width), int(height), pf, false, false);
   const int w = int(width), h = int(height);
   const size_t fileStride = size_t(((uint64_t(width) * bpp + 31) / 32) * 4);
-  if (bpp >= 8) {
+  if (tmp.pixels_.empty()) {
+    // No pixels (width or height 0): nothing to read.
+  } else if (bpp >= 8) {
     // Same row layout as the bitmap's own buffer.
     if (!topDown) {
       src.ReadExact(tmp.pixels_.data(), tmp.pixels_.size(), "pixel data");
