@@ -13,6 +13,7 @@
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 #include "imageio/fileio.h"
 #include "platform/types.h"
@@ -161,15 +162,16 @@ void Decode(const uint8_t* data, size_t size, const std::string& name, TBitmap& 
   CheckImageSize(d.cinfo.image_width, d.cinfo.image_height);
   const size_t w = d.cinfo.image_width, h = d.cinfo.image_height;
   const size_t stride = w * 4;
-  std::vector<uint8_t> pixels(stride * h);
+  // Not zeroed: every byte is decoded.
+  std::unique_ptr<uint8_t[]> pixels(new uint8_t[stride * h]);
   std::vector<uint8_t> scratch(stride);
-  if (!ReadRows(d, kind, pixels.data(), stride, scratch.data())) Damaged(name, d.err.message);
+  if (!ReadRows(d, kind, pixels.get(), stride, scratch.data())) Damaged(name, d.err.message);
   if (d.cinfo.output_width != w || d.cinfo.output_height != h)
     Damaged(name, "unexpected output size");
   dst.SetSize(0, 0);
   dst.SetPixelFormat(pf32bit);
   dst.SetSize(int(w), int(h));
-  for (size_t y = 0; y < h; ++y) std::memcpy(dst.ScanLine(int(y)), pixels.data() + y * stride, stride);
+  for (size_t y = 0; y < h; ++y) std::memcpy(dst.ScanLine(int(y)), pixels.get() + y * stride, stride);
 }
 
 bool EncodeRows(Encoder& e, const TBitmap& src, int quality) {
@@ -202,7 +204,9 @@ void LoadJPEGFile(const std::string& fileName, TBitmap& dst) {
 }
 
 namespace {
-std::vector<uint8_t> Encode(const TBitmap& src, int quality, const std::string& name) {
+// Encodes src and hands the finished JPEG data to sink.
+template <class Sink>
+void Encode(const TBitmap& src, int quality, const std::string& name, Sink&& sink) {
   if (src.Empty()) throw EInvalidGraphic("空の画像は JPEG" + kwio::Quoted(name) + "に保存できません");
   if (src.Width() > JPEG_MAX_DIMENSION || src.Height() > JPEG_MAX_DIMENSION)
     throw EInvalidGraphic("JPEG に保存できる画像の幅と高さは " + std::to_string(JPEG_MAX_DIMENSION) +
@@ -219,13 +223,17 @@ std::vector<uint8_t> Encode(const TBitmap& src, int quality, const std::string& 
   if (!EncodeRows(e, *from, quality))
     throw EInvalidGraphic("JPEG" + kwio::Quoted(name) + "を作れません（" + std::string(e.err.message) +
                           "）");
-  return std::vector<uint8_t>(e.out, e.out + e.outSize);
+  sink(e.out, size_t(e.outSize));
 }
 }  // namespace
 
-std::vector<uint8_t> SaveJPEGMemory(const TBitmap& src, int quality) { return Encode(src, quality, ""); }
+std::vector<uint8_t> SaveJPEGMemory(const TBitmap& src, int quality) {
+  std::vector<uint8_t> out;
+  Encode(src, quality, "", [&](const uint8_t* d, size_t n) { out.assign(d, d + n); });
+  return out;
+}
 
 void SaveJPEGFile(const std::string& fileName, const TBitmap& src, int quality) {
-  std::vector<uint8_t> data = Encode(src, quality, fileName);
-  kwio::WriteFileReplacing(fileName, data.data(), data.size());
+  Encode(src, quality, fileName,
+         [&](const uint8_t* d, size_t n) { kwio::WriteFileReplacing(fileName, d, n); });
 }

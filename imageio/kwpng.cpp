@@ -8,6 +8,7 @@
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 #include "imageio/fileio.h"
@@ -136,7 +137,7 @@ struct Decoded {
   int32_t width = 0;
   int32_t height = 0;
   bool alpha = false;
-  std::vector<uint8_t> pixels;
+  std::unique_ptr<uint8_t[]> pixels;  // not zeroed: every byte is decoded
 };
 
 Decoded Decode(const uint8_t* data, size_t size, const std::string& name) {
@@ -156,9 +157,9 @@ Decoded Decode(const uint8_t* data, size_t size, const std::string& name) {
   d.height = int32_t(h.height);
   d.alpha = h.alpha;
   const size_t stride = size_t(h.width) * 4;
-  d.pixels.resize(stride * h.height);
+  d.pixels.reset(new uint8_t[stride * h.height]);
   std::vector<png_bytep> rows(h.height);
-  for (size_t y = 0; y < h.height; ++y) rows[y] = d.pixels.data() + y * stride;
+  for (size_t y = 0; y < h.height; ++y) rows[y] = d.pixels.get() + y * stride;
   if (!ReadPixels(r, rows.data())) Damaged(name, r.io.message);
   return d;
 }
@@ -220,7 +221,7 @@ extern "C" int LoadPNGData(const char* fileName, TPNGExchange* data) {
   if (!data->Buffer) throw EInvalidGraphic("PNG の受け渡し記録に画素のアドレスがありません");
   const size_t stride = size_t(d.width) * 4;
   for (size_t y = 0; y < size_t(d.height); ++y)
-    std::memcpy(data->Buffer + (size_t(d.height) - 1 - y) * stride, d.pixels.data() + y * stride,
+    std::memcpy(data->Buffer + (size_t(d.height) - 1 - y) * stride, d.pixels.get() + y * stride,
                 stride);
   return 1;
 }
@@ -244,7 +245,7 @@ void LoadPNGMemory(const uint8_t* data, size_t size, TBitmap& dst, bool& hasAlph
   dst.SetPixelFormat(pf32bit);
   dst.SetSize(d.width, d.height);
   for (int y = 0; y < d.height; ++y)
-    std::memcpy(dst.ScanLine(y), d.pixels.data() + size_t(y) * stride, stride);
+    std::memcpy(dst.ScanLine(y), d.pixels.get() + size_t(y) * stride, stride);
   hasAlpha = d.alpha;
 }
 
