@@ -238,6 +238,7 @@ void TKWScriptEngine::RunScript(const TKWScript& script) {
   }
   table->Script = &script;
   TKWScriptVariable* kept = vars_;
+  if (!kept) linesRun_ = 0;
   vars_ = table.get();
   ++depth_;
   try {
@@ -259,6 +260,7 @@ void TKWScriptEngine::RunFile(const std::string& fileName) {
 }
 
 bool TKWScriptEngine::ExecLine(const std::string& line) {
+  if (LineBudget && ++linesRun_ > LineBudget) throw Exception("line budget exhausted");
   Tokenize(line);
   if (Tokens[0].empty()) {
     ++vars_->CurrentLine;

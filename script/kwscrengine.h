@@ -129,6 +129,10 @@ class TKWScriptEngine {
   // table is freed (used to look at the variables after a run).
   std::function<void(const TKWScriptVariable&)> OnRunEnd;
 
+  // When not 0, a run (with the runs it calls) that executes more lines than
+  // this stops with an exception; used to bound runs of generated scripts.
+  uint64_t LineBudget = 0;
+
   // The current variable table; null between runs.
   TKWScriptVariable* Vars() const { return vars_; }
   TKWScriptHost* Host() const { return host_; }
@@ -155,6 +159,7 @@ class TKWScriptEngine {
   TKWScriptHost* host_;
   TKWScriptVariable* vars_ = nullptr;
   int depth_ = 0;
+  uint64_t linesRun_ = 0;
   std::unique_ptr<TStringList> ownFirst_, ownSecond_;
   TStringList* first_;
   TStringList* second_;
