@@ -1,5 +1,6 @@
 #include "image/kwbitmap.h"
 
+#include <bit>
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -150,37 +151,38 @@ namespace kwbitmap_detail {
 // leaves no fraction bits, so the FPU's round-to-nearest-even does the work.
 uint32_t RoundNonNegative(double v) {
   constexpr double kMagic = 6755399441055744.0;  // 1.5 * 2^52
-  const double t = v + kMagic;
-  return uint32_t(int64_t(t - kMagic));
+  // The integer now sits in the low bits of the mantissa.
+  return uint32_t(std::bit_cast<uint64_t>(v + kMagic) & 0xFFFFFFFFu);
 }
 
-void CombineRow(const uint32_t* pred, uint32_t* res, int n, bool normal) {
+namespace {
+template <bool Normal>
+void CombineRowT(const uint32_t* pred, uint32_t* res, int n) {
   const BlendFactors& f = Factors();
   for (int i = 0; i < n; ++i) {
     const uint32_t p = pred[i];
     const uint32_t r = res[i];
-    double wp, wr;  // weights of the predecessor's and the result's channels
-    uint32_t alphaByte;
-    if (normal) {
-      const uint32_t al = r >> 24;
-      wp = f.b[al];
-      wr = f.a[al];
-      alphaByte = r & 0xFF000000u;
-    } else {
-      const uint32_t al = p >> 24;
-      wp = f.a[al];
-      wr = f.b[al];
-      alphaByte = p & 0xFF000000u;
-    }
+    // Weights of the predecessor's and the result's channels.
+    const uint32_t al = Normal ? (r >> 24) : (p >> 24);
+    const double wp = Normal ? f.b[al] : f.a[al];
+    const double wr = Normal ? f.a[al] : f.b[al];
     // Each product of a byte and a float is exact in double, and so is their
     // sum (under 42 significant bits), so rounding sees the exact value.
-    uint32_t out = alphaByte;
+    uint32_t out = (Normal ? r : p) & 0xFF000000u;
     for (int shift = 0; shift < 24; shift += 8) {
       const double v = double((p >> shift) & 0xFF) * wp + double((r >> shift) & 0xFF) * wr;
       out |= RoundNonNegative(v) << shift;
     }
     res[i] = out;
   }
+}
+}  // namespace
+
+void CombineRow(const uint32_t* pred, uint32_t* res, int n, bool normal) {
+  if (normal)
+    CombineRowT<true>(pred, res, n);
+  else
+    CombineRowT<false>(pred, res, n);
 }
 
 uint8_t LumaAlpha(uint32_t bgr) {
@@ -566,13 +568,18 @@ void TKWBitmap::CombineAlpha(TKWBitmap& Result) const {
   if (!(normal ? Result.HasAlpha : HasAlpha)) return;
   Result.Ensure32();
   const int w = Result.Width(), h = Result.Height();
+  // The predecessor brought to the result's size (itself when it already is).
   TBitmap fitted;
-  fitted.SetPixelFormat(pf32bit);
-  fitted.SetSize(w, h);
-  fitted.Canvas().CopyMode = cmSrcCopy;
-  DrawFitted(*this, fitted);
+  const TBitmap* pred = this;
+  if (Width() != w || Height() != h || PixelFormat() != pf32bit) {
+    fitted.SetPixelFormat(pf32bit);
+    fitted.SetSize(w, h);
+    fitted.Canvas().CopyMode = cmSrcCopy;
+    DrawFitted(*this, fitted);
+    pred = &fitted;
+  }
   for (int y = 0; y < h; ++y) {
-    kwbitmap_detail::CombineRow(fitted.Row32(y), Result.Row32(y), w, normal);
+    kwbitmap_detail::CombineRow(pred->Row32(y), Result.Row32(y), w, normal);
     if (ProgressRow(y)) ReportProgress(y);
   }
   ReportProgress(0);
