@@ -652,7 +652,6 @@ void TKWChild::WriteResumeEntry() {
     ini.WriteFloat(key, "Zoom", imiImage->ZoomRate());
     ini.WriteBool(key, "AC_Enabled", img->HasAlpha);
     ini.WriteBool(key, "Modified", Modified);
-    ini.UpdateFile();
   } catch (...) {
   }
 }

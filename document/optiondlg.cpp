@@ -184,16 +184,8 @@ void TKWOptionDlg::FillControls() {
 }
 
 void TKWOptionDlg::StoreControls() {
+  // Written when ini goes out of scope, also after a conversion error.
   TMultiUserIni ini(KWSettingsFile());
-  struct Flush {
-    TMemIniFile& i;
-    ~Flush() {
-      try {
-        i.UpdateFile();
-      } catch (...) {
-      }
-    }
-  } flush{ini};
   int q = edrJPEGQuality->Value();  // raises EConvertError
   JPEGQuality = std::clamp(q, 1, 99);
   ini.WriteInteger(kSec, "JPEG_Quality", JPEGQuality);
