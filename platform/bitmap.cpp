@@ -1,7 +1,11 @@
 #include "platform/bitmap.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 
 #include "platform/canvas.h"
@@ -59,6 +63,23 @@ uint8_t TPaletteMatcher::Match(uint32_t pixel) {
 
 using namespace kwplatform;
 
+void* KWAllocatePixels(size_t bytes) {
+  constexpr size_t kHuge = size_t(2) << 20;
+  void* p = nullptr;
+  if (bytes >= 2 * kHuge) {
+    if (posix_memalign(&p, kHuge, bytes) != 0) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    madvise(p, bytes / kHuge * kHuge, MADV_HUGEPAGE);
+#endif
+    return p;
+  }
+  p = std::malloc(bytes ? bytes : 1);
+  if (!p) throw std::bad_alloc();
+  return p;
+}
+
+void KWFreePixels(void* p) noexcept { std::free(p); }
+
 void CheckImageSize(int64_t width, int64_t height) {
   if (width < 0 || height < 0)
     throw EInvalidGraphic("Invalid image size " + std::to_string(width) + " x " +
@@ -102,7 +123,13 @@ void TBitmap::reallocate(int w, int h, TPixelFormat pf, bool keep, bool clear) {
     width_ = w;
     return;
   }
-  decltype(pixels_) fresh(total);
+  decltype(pixels_) fresh;
+  try {
+    fresh.resize(total);
+  } catch (const std::bad_alloc&) {
+    throw EInvalidGraphic("Not enough memory for an image of " + std::to_string(w) + " x " +
+                          std::to_string(h) + " pixels");
+  }
   if (keep || clear) {
     if (total) std::memset(fresh.data(), 0, total);
   }
@@ -247,7 +274,13 @@ uint32_t TBitmap::PixelBGRA(int x, int y) const {
 
 void TBitmap::Assign(const TBitmap& src) {
   if (&src == this) return;
-  decltype(pixels_) copy(src.pixels_.size());
+  decltype(pixels_) copy;
+  try {
+    copy.resize(src.pixels_.size());
+  } catch (const std::bad_alloc&) {
+    throw EInvalidGraphic("Not enough memory for an image of " + std::to_string(src.width_) +
+                          " x " + std::to_string(src.height_) + " pixels");
+  }
   if (!copy.empty()) std::memcpy(copy.data(), src.pixels_.data(), copy.size());
   std::vector<TPaletteEntry> pal = src.palette_;
   pixels_.swap(copy);

@@ -41,17 +41,21 @@ struct TPaletteEntry {
 
 class TCanvas;
 
-// Allocator that leaves new bytes uninitialised, so that a buffer about to be
-// overwritten (a file being read) is not cleared first.
+// Pixel memory.  Large buffers are aligned for huge pages, which makes
+// first touching a fresh multi-megabyte picture much cheaper.
+void* KWAllocatePixels(size_t bytes);
+void KWFreePixels(void* p) noexcept;
+
+// Allocator of pixel buffers that leaves new bytes uninitialised, so that a
+// buffer about to be overwritten (a file being read) is not cleared first.
 template <class T>
-struct TDefaultInitAllocator : std::allocator<T> {
-  template <class U>
-  struct rebind {
-    using other = TDefaultInitAllocator<U>;
-  };
+struct TDefaultInitAllocator {
+  using value_type = T;
   TDefaultInitAllocator() = default;
   template <class U>
   TDefaultInitAllocator(const TDefaultInitAllocator<U>&) noexcept {}
+  T* allocate(size_t n) { return static_cast<T*>(KWAllocatePixels(n * sizeof(T))); }
+  void deallocate(T* p, size_t) noexcept { KWFreePixels(p); }
   template <class U>
   void construct(U* p) noexcept {
     ::new (static_cast<void*>(p)) U;
@@ -59,6 +63,10 @@ struct TDefaultInitAllocator : std::allocator<T> {
   template <class U, class... Args>
   void construct(U* p, Args&&... args) {
     ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+  template <class U>
+  bool operator==(const TDefaultInitAllocator<U>&) const noexcept {
+    return true;
   }
 };
 

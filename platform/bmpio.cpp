@@ -270,9 +270,8 @@ void TBitmap::LoadFromFile(const std::string& fileName) {
 std::vector<uint8_t> TBitmap::SaveToMemory() const {
   std::vector<uint8_t> data;
   BmpCodec::EncodeHeader(*this, data);
-  const size_t head = data.size();
-  data.resize(head + pixels_.size());
-  if (!pixels_.empty()) std::memcpy(data.data() + head, pixels_.data(), pixels_.size());
+  data.reserve(data.size() + pixels_.size());
+  data.insert(data.end(), pixels_.begin(), pixels_.end());
   return data;
 }
 
