@@ -56,6 +56,13 @@
  *
  * All functions return SPI_ALL_RIGHT (0) on success or one of the error codes
  * below; none may throw C++ exceptions or call exit().
+ *
+ * Building one: define SPI_DECLARE_PLUGIN_FUNCTIONS before including this
+ * header to get the exported prototypes, then for example
+ *     cc -shared -fPIC -fvisibility=hidden -O2 -o myformat.spi myformat.c
+ * and copy myformat.spi into the per-user folder above.  imageio/plugins/
+ * holds complete plug-ins (ifpnm.c: hand-written PBM/PGM/PPM reader;
+ * ifgif.c: GIF through giflib).
  */
 #ifndef KW_SPI_API_H
 #define KW_SPI_API_H
