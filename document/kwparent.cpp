@@ -440,7 +440,8 @@ void TKWParent::LoadResume() {
       TKWChild* c = CreateChild();
       try {
         c->imiImage->LoadFromFile(P);
-      } catch (...) {
+      } catch (const std::exception& e) {
+        if (getenv("KW_DEBUG_RESUME")) fprintf(stderr, "resume %s: %s\n", P.c_str(), e.what());
         // A damaged resume image is dropped with its entry.
         c->ClosedByUser = true;
         delete c;
@@ -606,9 +607,8 @@ void TKWParent::showEvent(QShowEvent* e) {
     RestoreToolWindows();
   }
   QMainWindow::showEvent(e);
-  static bool resumed = false;
-  if (!resumed) {
-    resumed = true;
+  if (!resumeQueued_) {
+    resumeQueued_ = true;
     QMetaObject::invokeMethod(this, [this] { LoadResume(); }, Qt::QueuedConnection);
   }
 }

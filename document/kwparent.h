@@ -138,5 +138,6 @@ class TKWParent : public QMainWindow {
   };
   std::vector<ToolWindow> toolWindows_;
   bool firstShow_ = true;
+  bool resumeQueued_ = false;
   bool closing_ = false;
 };
