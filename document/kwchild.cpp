@@ -183,6 +183,12 @@ TKWChild::TKWChild(QWidget* parent) : QMdiSubWindow(parent) {
 
 TKWChild::~TKWChild() {
   if (!ClosedByUser && WriteResume) WriteResumeEntry();
+  // The menus go first, so that no menu bar they are merged into keeps them.
+  delete miEdit;
+  delete miAlpha;
+  delete miLog;
+  delete miZoom;
+  miEdit = miAlpha = miLog = miZoom = nullptr;
 }
 
 QAction* TKWChild::makeAction(const char* name, const QString& caption, const QKeySequence& key,

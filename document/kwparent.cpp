@@ -264,7 +264,8 @@ void TKWParent::updateActions() {
 
 void TKWParent::subWindowActivated(QMdiSubWindow* w) {
   // The active document's menus stand between File and Filter.
-  for (QAction* a : mergedMenus_) menuBar()->removeAction(a);
+  for (const QPointer<QAction>& a : mergedMenus_)
+    if (a) menuBar()->removeAction(a);
   mergedMenus_.clear();
   if (auto* c = qobject_cast<TKWChild*>(w)) {
     for (QMenu* m : {c->miEdit, c->miAlpha, c->miLog, c->miZoom}) {

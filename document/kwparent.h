@@ -13,6 +13,7 @@
 #include <QMainWindow>
 #include <QMdiArea>
 #include <QMenu>
+#include <QPointer>
 #include <QProgressBar>
 #include <QStringList>
 
@@ -129,7 +130,7 @@ class TKWParent : public QMainWindow {
   QMdiArea* mdi_;
   TFilterBox* filterBox_ = nullptr;
   TKWOptionDlg* optionDlg_ = nullptr;
-  QList<QAction*> mergedMenus_;
+  QList<QPointer<QAction>> mergedMenus_;
   QList<QAction*> scriptActions_;
   QList<QAction*> scriptFileItems_;
   struct ToolWindow {
