@@ -103,6 +103,16 @@ void BM_PngSave_Ours(benchmark::State& st) {
 }
 
 // ---- bare libraries ---------------------------------------------------------
+// They decode into a buffer of the same kind as a bitmap's pixels (the
+// platform's pixel memory, not cleared), so that only the codec work and
+// the buffer are compared.
+
+struct Pixels {
+  explicit Pixels(size_t n) : p(static_cast<uint8_t*>(KWAllocatePixels(n))) {}
+  ~Pixels() { KWFreePixels(p); }
+  uint8_t* data() { return p; }
+  uint8_t* p;
+};
 
 void BM_JpegLoad_Bare(benchmark::State& st) {
   const std::string& f = JpegFile();
@@ -116,7 +126,7 @@ void BM_JpegLoad_Bare(benchmark::State& st) {
     jpeg_read_header(&c, TRUE);
     c.out_color_space = JCS_EXT_BGRA;
     jpeg_start_decompress(&c);
-    std::vector<uint8_t> pixels(size_t(c.output_width) * c.output_height * 4);
+    Pixels pixels(size_t(c.output_width) * c.output_height * 4);
     while (c.output_scanline < c.output_height) {
       JSAMPROW row = pixels.data() + size_t(c.output_scanline) * c.output_width * 4;
       jpeg_read_scanlines(&c, &row, 1);
@@ -166,7 +176,7 @@ void BM_PngLoad_Bare(benchmark::State& st) {
     png_set_filler(png, 0, PNG_FILLER_AFTER);
     png_read_update_info(png, info);
     const size_t w = png_get_image_width(png, info), h = png_get_image_height(png, info);
-    std::vector<uint8_t> pixels(w * h * 4);
+    Pixels pixels(w * h * 4);
     std::vector<png_bytep> rows(h);
     for (size_t y = 0; y < h; ++y) rows[y] = pixels.data() + y * w * 4;
     png_read_image(png, rows.data());

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/bitmap.h"
 #include "platform/types.h"
 
 namespace kwio {
@@ -69,6 +70,30 @@ std::vector<uint8_t> ReadWholeFile(const std::string& fileName) {
     data.insert(data.end(), chunk, chunk + n);
   }
   return data;
+}
+
+std::FILE* OpenForReading(const std::string& fileName) {
+  std::FILE* f = std::fopen(fileName.c_str(), "rbe");
+  if (!f) throw EInOutError("ファイル" + Quoted(fileName) + "を開けません: " + ErrnoText(errno));
+  struct stat st {};
+  if (::fstat(::fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
+    int err = errno;
+    std::fclose(f);
+    if (S_ISDIR(st.st_mode)) throw EInOutError("ファイル" + Quoted(fileName) + "はフォルダです");
+    throw EInOutError("ファイル" + Quoted(fileName) + "を読めません: " + ErrnoText(err));
+  }
+  std::setvbuf(f, nullptr, _IOFBF, size_t(1) << 18);
+  return f;
+}
+
+void FileCloser::operator()(std::FILE* f) const noexcept {
+  if (f) std::fclose(f);
+}
+
+void PixelFree::operator()(uint8_t* p) const noexcept { KWFreePixels(p); }
+
+PixelBuffer AllocatePixels(size_t bytes) {
+  return PixelBuffer(static_cast<uint8_t*>(KWAllocatePixels(bytes)));
 }
 
 void WriteFileReplacing(const std::string& fileName, const uint8_t* data, size_t size) {

@@ -3,6 +3,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -11,6 +13,21 @@ namespace kwio {
 // The whole file; raises EInOutError when it cannot be opened or read (or is
 // a folder).
 std::vector<uint8_t> ReadWholeFile(const std::string& fileName);
+
+// Opens a file for reading (buffered); raises EInOutError when it cannot be
+// opened or is a folder.  Close with CloseFile (FilePtr does).
+std::FILE* OpenForReading(const std::string& fileName);
+struct FileCloser {
+  void operator()(std::FILE* f) const noexcept;
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// A pixel buffer of the platform's pixel memory, not cleared.
+struct PixelFree {
+  void operator()(uint8_t* p) const noexcept;
+};
+using PixelBuffer = std::unique_ptr<uint8_t[], PixelFree>;
+PixelBuffer AllocatePixels(size_t bytes);
 
 // Writes data under a temporary name in the target's folder and renames it
 // over the target; on any failure the temporary file is removed, the target

@@ -13,8 +13,8 @@
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 
+#include "imageio/decodetarget.h"
 #include "imageio/fileio.h"
 #include "platform/types.h"
 
@@ -106,13 +106,17 @@ bool ReadHeader(Decoder& d, const uint8_t* data, size_t size, Kind& kind) {
 
 inline uint8_t Div255(unsigned v) { return uint8_t((v + 127) / 255); }
 
-// Decodes every row into the top-down 32-bit buffer out (A bytes 0).
-bool ReadRows(Decoder& d, Kind kind, uint8_t* out, size_t stride, uint8_t* scratch) {
+// Decodes every row into the target's 32-bit rows (A bytes 0).
+bool ReadRows(Decoder& d, Kind kind, kwio::DecodeTarget& out, uint8_t* scratch) {
   if (setjmp(d.err.jump)) return false;
   jpeg_start_decompress(&d.cinfo);
+  if (d.cinfo.output_width != JDIMENSION(out.Width()) || d.cinfo.output_height != JDIMENSION(out.Height())) {
+    std::snprintf(d.err.message, sizeof d.err.message, "unexpected output size");
+    return false;
+  }
   const JDIMENSION w = d.cinfo.output_width;
   while (d.cinfo.output_scanline < d.cinfo.output_height) {
-    uint8_t* row = out + size_t(d.cinfo.output_scanline) * stride;
+    uint8_t* row = out.Row(d.cinfo.output_scanline);
     JSAMPROW target = kind == Kind::Color ? row : scratch;
     jpeg_read_scanlines(&d.cinfo, &target, 1);
     switch (kind) {
@@ -161,17 +165,11 @@ void Decode(const uint8_t* data, size_t size, const std::string& name, TBitmap& 
   if (!ReadHeader(d, data, size, kind)) Damaged(name, d.err.message);
   CheckImageSize(d.cinfo.image_width, d.cinfo.image_height);
   const size_t w = d.cinfo.image_width, h = d.cinfo.image_height;
-  const size_t stride = w * 4;
-  // Not zeroed: every byte is decoded.
-  std::unique_ptr<uint8_t[]> pixels(new uint8_t[stride * h]);
-  std::vector<uint8_t> scratch(stride);
-  if (!ReadRows(d, kind, pixels.get(), stride, scratch.data())) Damaged(name, d.err.message);
-  if (d.cinfo.output_width != w || d.cinfo.output_height != h)
-    Damaged(name, "unexpected output size");
-  dst.SetSize(0, 0);
-  dst.SetPixelFormat(pf32bit);
-  dst.SetSize(int(w), int(h));
-  for (size_t y = 0; y < h; ++y) std::memcpy(dst.ScanLine(int(y)), pixels.get() + y * stride, stride);
+  kwio::DecodeTarget target(&dst);
+  target.Prepare(int(w), int(h));
+  std::vector<uint8_t> scratch(w * 4);
+  if (!ReadRows(d, kind, target, scratch.data())) Damaged(name, d.err.message);
+  target.Commit();
 }
 
 bool EncodeRows(Encoder& e, const TBitmap& src, int quality) {

@@ -8,9 +8,9 @@
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
-#include <memory>
 #include <vector>
 
+#include "imageio/decodetarget.h"
 #include "imageio/fileio.h"
 #include "platform/types.h"
 
@@ -20,7 +20,8 @@ constexpr size_t kMessageSize = 200;
 
 // State that libpng's callbacks reach through the io/error pointers.
 struct PngIo {
-  const uint8_t* data = nullptr;  // reading: the whole file
+  std::FILE* file = nullptr;      // reading from a file, or
+  const uint8_t* data = nullptr;  // reading from memory
   size_t size = 0;
   size_t pos = 0;
   uint8_t* out = nullptr;  // writing: malloc'd, grows
@@ -39,6 +40,11 @@ void WarningFn(png_structp, png_const_charp) {}
 
 void ReadFn(png_structp png, png_bytep out, size_t len) {
   auto* io = static_cast<PngIo*>(png_get_io_ptr(png));
+  if (io->file) {
+    if (std::fread(out, 1, len, io->file) != len)
+      png_error(png, std::ferror(io->file) ? "read error" : "unexpected end of file");
+    return;
+  }
   if (len > io->size - io->pos) png_error(png, "unexpected end of file");
   std::memcpy(out, io->data + io->pos, len);
   io->pos += len;
@@ -132,36 +138,35 @@ bool ReadPixels(PngReader& r, png_bytepp rows) {
                         detail + "）");
 }
 
-// A decoded picture: top row first, rows of width x 4 bytes.
-struct Decoded {
-  int32_t width = 0;
-  int32_t height = 0;
-  bool alpha = false;
-  std::unique_ptr<uint8_t[]> pixels;  // not zeroed: every byte is decoded
-};
-
-Decoded Decode(const uint8_t* data, size_t size, const std::string& name) {
-  if (size < 8 || png_sig_cmp(data, 0, 8) != 0) Damaged(name, "PNG の署名がありません");
+// Decodes from memory (data, size) or, when file is set, from the file,
+// into target; returns whether the file has alpha.
+bool Decode(std::FILE* file, const uint8_t* data, size_t size, const std::string& name,
+            kwio::DecodeTarget& target) {
   PngReader r;
-  r.io.data = data;
-  r.io.size = size;
+  if (file) {
+    uint8_t sig[8];
+    if (std::fread(sig, 1, 8, file) != 8 || png_sig_cmp(sig, 0, 8) != 0)
+      Damaged(name, "PNG の署名がありません");
+    r.io.file = file;
+  } else {
+    if (size < 8 || png_sig_cmp(data, 0, 8) != 0) Damaged(name, "PNG の署名がありません");
+    r.io.data = data;
+    r.io.size = size;
+    r.io.pos = 8;
+  }
   r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r.io, ErrorFn, WarningFn);
   if (!r.png) throw EInvalidGraphic("PNG の読み込みを始められません");
   r.info = png_create_info_struct(r.png);
   if (!r.info) throw EInvalidGraphic("PNG の読み込みを始められません");
+  png_set_sig_bytes(r.png, 8);
   Header h;
   if (!ReadHeader(r, h)) Damaged(name, r.io.message);
   CheckImageSize(h.width, h.height);
-  Decoded d;
-  d.width = int32_t(h.width);
-  d.height = int32_t(h.height);
-  d.alpha = h.alpha;
-  const size_t stride = size_t(h.width) * 4;
-  d.pixels.reset(new uint8_t[stride * h.height]);
+  target.Prepare(int(h.width), int(h.height));
   std::vector<png_bytep> rows(h.height);
-  for (size_t y = 0; y < h.height; ++y) rows[y] = d.pixels.get() + y * stride;
+  for (size_t y = 0; y < h.height; ++y) rows[y] = target.Row(y);
   if (!ReadPixels(r, rows.data())) Damaged(name, r.io.message);
-  return d;
+  return h.alpha;
 }
 
 bool EncodeRows(PngWriter& w, uint32_t width, uint32_t height, bool alpha, png_bytepp rows) {
@@ -210,19 +215,21 @@ extern "C" int LoadPNGData(const char* fileName, TPNGExchange* data) {
   CheckRecord(data);
   if (!data->Callback) throw EInvalidGraphic("PNG の受け渡し記録にコールバックがありません");
   const std::string name = fileName ? fileName : "";
-  std::vector<uint8_t> file = kwio::ReadWholeFile(name);
-  Decoded d = Decode(file.data(), file.size(), name);
-  file = {};
-  data->Width = d.width;
-  data->Height = d.height;
-  data->PixelFormat = d.alpha ? 7 : 6;
+  kwio::DecodeTarget d(nullptr);
+  bool alpha = false;
+  {
+    kwio::FilePtr file(kwio::OpenForReading(name));
+    alpha = Decode(file.get(), nullptr, 0, name, d);
+  }
+  data->Width = d.Width();
+  data->Height = d.Height();
+  data->PixelFormat = alpha ? 7 : 6;
   data->Buffer = nullptr;
   data->Callback();
   if (!data->Buffer) throw EInvalidGraphic("PNG の受け渡し記録に画素のアドレスがありません");
-  const size_t stride = size_t(d.width) * 4;
-  for (size_t y = 0; y < size_t(d.height); ++y)
-    std::memcpy(data->Buffer + (size_t(d.height) - 1 - y) * stride, d.pixels.get() + y * stride,
-                stride);
+  const size_t stride = size_t(d.Width()) * 4;
+  for (size_t y = 0; y < size_t(d.Height()); ++y)
+    std::memcpy(data->Buffer + (size_t(d.Height()) - 1 - y) * stride, d.Row(y), stride);
   return 1;
 }
 
@@ -239,44 +246,18 @@ extern "C" int SavePNGData(const char* fileName, TPNGExchange* data) {
 }
 
 void LoadPNGMemory(const uint8_t* data, size_t size, TBitmap& dst, bool& hasAlpha) {
-  Decoded d = Decode(data, size, "");
-  const size_t stride = size_t(d.width) * 4;
-  dst.SetSize(0, 0);
-  dst.SetPixelFormat(pf32bit);
-  dst.SetSize(d.width, d.height);
-  for (int y = 0; y < d.height; ++y)
-    std::memcpy(dst.ScanLine(y), d.pixels.get() + size_t(y) * stride, stride);
-  hasAlpha = d.alpha;
+  kwio::DecodeTarget target(&dst);
+  bool alpha = Decode(nullptr, data, size, "", target);
+  target.Commit();
+  hasAlpha = alpha;
 }
-
-namespace {
-// Target of LoadPNGFile's callback.  Only one PNG read runs at a time (the
-// exchange has no room for a context), so a single variable will do.
-TBitmap* g_pngTarget = nullptr;
-TPNGExchange* g_pngRecord = nullptr;
-
-void PngTargetCallback() {
-  TBitmap& t = *g_pngTarget;
-  t.SetSize(0, 0);
-  t.SetPixelFormat(pf32bit);
-  t.SetSize(g_pngRecord->Width, g_pngRecord->Height);
-  g_pngRecord->Buffer = t.ScanLine(t.Height() - 1);
-}
-}  // namespace
 
 void LoadPNGFile(const std::string& fileName, TBitmap& dst, bool& hasAlpha) {
-  TPNGExchange rec{};
-  rec.Callback = PngTargetCallback;
-  g_pngTarget = &dst;
-  g_pngRecord = &rec;
-  struct Reset {
-    ~Reset() {
-      g_pngTarget = nullptr;
-      g_pngRecord = nullptr;
-    }
-  } reset;
-  LoadPNGData(fileName.c_str(), &rec);
-  hasAlpha = rec.PixelFormat == 7;
+  kwio::FilePtr file(kwio::OpenForReading(fileName));
+  kwio::DecodeTarget target(&dst);
+  bool alpha = Decode(file.get(), nullptr, 0, fileName, target);
+  target.Commit();
+  hasAlpha = alpha;
 }
 
 void SavePNGFile(const std::string& fileName, const TBitmap& src, bool hasAlpha) {

@@ -181,6 +181,14 @@ TEST(JpegBadInput, DamagedTruncatedAndMissingFilesRaiseAndKeepTheTarget) {
     if (noTables[i] == 0xFF && noTables[i + 1] == 0xDB) noTables[i + 1] = 0xEE;  // quantization tables -> APP14
   expectRefused(noTables, "quantization tables removed");
 
+  // An empty target is decoded into directly; when the file breaks off
+  // halfway it is made empty again.
+  TBitmap empty;
+  std::vector<uint8_t> half(good.begin(), good.begin() + long(good.size() / 2));
+  EXPECT_THROW(LoadJPEGMemory(half.data(), half.size(), empty), EInvalidGraphic);
+  EXPECT_TRUE(empty.Empty());
+  EXPECT_EQ(empty.PixelFormat(), pf24bit);
+
   EXPECT_THROW(LoadJPEGFile(dir / "missing.jpg", dst), EInOutError);
   EXPECT_TRUE(SameImage(dst, before));
 }

@@ -56,6 +56,16 @@ void Hammer(const std::vector<uint8_t>& good, uint32_t seed, int rounds, LoadFn 
       ++refused;
       ASSERT_TRUE(SameImage(target, reference)) << "round " << i;
     }
+    // An empty target is written straight into; a failure leaves it empty,
+    // in its pixel format.
+    TSPIBitmap empty;
+    empty.SetPixelFormat(pf8bit);
+    try {
+      load(bad, empty);
+    } catch (const Exception&) {
+      ASSERT_TRUE(empty.Empty()) << "round " << i;
+      ASSERT_EQ(empty.PixelFormat(), pf8bit) << "round " << i;
+    }
   }
   // Most damaged files are refused (a flipped byte in the pixel data of a
   // format without checksums may still decode).

@@ -414,6 +414,14 @@ TEST(PngBadInput, DamagedTruncatedAndMissingFilesRaiseAndKeepTheTarget) {
   FixCrc(depth, 8);
   expectRefused(depth, "bad bit depth");
 
+  // An empty target is decoded into directly; when the file breaks off
+  // halfway it is made empty again.
+  TBitmap empty;
+  WriteFile(dir / "half.png", std::vector<uint8_t>(good.begin(), good.begin() + long(good.size() / 2)));
+  EXPECT_THROW(LoadPNGFile(dir / "half.png", empty, alpha), EInvalidGraphic);
+  EXPECT_TRUE(empty.Empty());
+  EXPECT_EQ(empty.PixelFormat(), pf24bit);
+
   EXPECT_THROW(LoadPNGFile(dir / "missing.png", dst, alpha), EInOutError);
   EXPECT_THROW(LoadPNGFile(dir.Path(), dst, alpha), EInOutError);
   EXPECT_TRUE(SameImage(dst, before));
