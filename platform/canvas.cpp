@@ -86,7 +86,7 @@ AxisMap MapAxis(int64_t d0, int64_t dn, int64_t s0, int64_t sn, int dLimit, int 
   int64_t iHi = std::min<int64_t>(adn, int64_t(dLimit) - dStart);
   if (iLo >= iHi) return m;
   auto srcOf = [&](int64_t i) {
-    int64_t j = adn == asn ? i : ((2 * i + 1) * asn) / (2 * adn);
+    int64_t j = adn == asn ? i : int64_t((__int128(2 * i + 1) * asn) / (2 * adn));
     if (mirror) j = asn - 1 - j;
     return sStart + j;
   };

@@ -141,6 +141,23 @@ TEST(CanvasCopy, CopyRectScaledMirroredAndOutsideTheSource) {
   }
 }
 
+TEST(CanvasCopy, HugeRectanglesMapWithoutOverflow) {
+  TBitmap src, dst;
+  src.SetPixelFormat(pf32bit);
+  src.SetSize(4, 1);
+  for (int x = 0; x < 4; ++x) src.Row32(0)[x] = uint32_t(x + 1);
+  dst.SetPixelFormat(pf32bit);
+  dst.SetSize(4, 1);
+  // Destination x = 0 is index 2e9 of 4e9; the source spans 3e9 around 0:
+  // index i takes source index floor((2i + 1) * 3e9 / 8e9).
+  dst.Canvas().CopyRect(Rect(-2000000000, 0, 2000000000, 1), src.Canvas(),
+                        Rect(-1500000000, 0, 1500000000, 1));
+  EXPECT_EQ(dst.Row32(0)[0], 1u);
+  EXPECT_EQ(dst.Row32(0)[1], 2u);
+  EXPECT_EQ(dst.Row32(0)[2], 2u);
+  EXPECT_EQ(dst.Row32(0)[3], 3u);
+}
+
 TEST(CanvasCopy, OverlappingCopyWithinOneBitmap) {
   std::mt19937 rng(4);
   for (int t = 0; t < 100; ++t) {
