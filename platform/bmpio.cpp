@@ -271,6 +271,7 @@ std::vector<uint8_t> TBitmap::SaveToMemory() const {
   std::vector<uint8_t> data;
   BmpCodec::EncodeHeader(*this, data);
   data.reserve(data.size() + pixels_.size());
+  AdviseHugePages(data.data(), data.capacity());
   data.insert(data.end(), pixels_.begin(), pixels_.end());
   return data;
 }

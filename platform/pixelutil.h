@@ -23,6 +23,10 @@ inline uint32_t EntryToPixel(const TPaletteEntry& e) {
   return uint32_t(e.peBlue) | (uint32_t(e.peGreen) << 8) | (uint32_t(e.peRed) << 16);
 }
 
+// Asks for huge pages on the 2 MB-aligned part of a large buffer the
+// caller owns (a hint; nothing happens where the system does not support it).
+void AdviseHugePages(void* p, size_t bytes);
+
 // Bits per pixel of a format; 0 for formats a TBitmap cannot hold.
 int BitsPerPixel(TPixelFormat pf);
 
