@@ -3,6 +3,7 @@
 // BMP inside a larger stream is consumed exactly.  Pixel rows go straight
 // into the buffer of a temporary bitmap, which replaces the target only
 // when the whole picture was read.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <istream>
@@ -72,7 +73,11 @@ class StreamSource : public ByteSource {
  public:
   explicit StreamSource(std::istream& in) : in_(in) {}
   size_t Read(void* dst, size_t n) override {
-    in_.read(static_cast<char*>(dst), std::streamsize(n));
+    try {
+      in_.read(static_cast<char*>(dst), std::streamsize(n));
+    } catch (const std::ios_base::failure&) {
+      // A stream set to throw at its end: the short count says the rest.
+    }
     return size_t(in_.gcount());
   }
 

@@ -49,6 +49,11 @@ std::string LowerCase(std::string_view s) {
   return r;
 }
 
+const TStringList::Item& TStringList::item(int i) const {
+  if (i < 0 || i >= Count()) throw Exception("List index out of bounds (" + std::to_string(i) + ")");
+  return items_[size_t(i)];
+}
+
 int TStringList::AddObject(const std::string& s, void* obj) {
   items_.push_back(Item{s, obj});
   return int(items_.size()) - 1;

@@ -25,10 +25,11 @@ class TStringList {
   int IndexOf(std::string_view s) const;
   int IndexOfObject(const void* obj) const;
 
-  const std::string& Strings(int i) const { return items_.at(i).text; }
-  void SetString(int i, const std::string& s) { items_.at(i).text = s; }
-  void* Objects(int i) const { return items_.at(i).object; }
-  void SetObject(int i, void* obj) { items_.at(i).object = obj; }
+  // Index out of range raises Exception ("List index out of bounds").
+  const std::string& Strings(int i) const { return item(i).text; }
+  void SetString(int i, const std::string& s) { item(i).text = s; }
+  void* Objects(int i) const { return item(i).object; }
+  void SetObject(int i, void* obj) { item(i).object = obj; }
   template <class T>
   T* ObjectAs(int i) const { return static_cast<T*>(Objects(i)); }
 
@@ -42,5 +43,7 @@ class TStringList {
     std::string text;
     void* object = nullptr;
   };
+  const Item& item(int i) const;
+  Item& item(int i) { return const_cast<Item&>(static_cast<const TStringList*>(this)->item(i)); }
   std::vector<Item> items_;
 };

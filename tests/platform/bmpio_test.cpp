@@ -417,6 +417,19 @@ TEST(BmpStream, ConsumesExactlyOneImage) {
   EXPECT_EQ(rest, "tail");
 }
 
+TEST(BmpStream, StreamThatThrowsAtItsEnd) {
+  std::mt19937 rng(28);
+  TBitmap a, t;
+  pt::MakeRandom(a, pf24bit, 3, 3, rng);
+  const auto bytes = a.SaveToMemory();
+  std::stringstream ss(std::string(bytes.begin(), bytes.end() - 5));
+  ss.exceptions(std::ios::failbit | std::ios::eofbit | std::ios::badbit);
+  PrepareTarget(t);
+  const pt::Snapshot before(t);
+  EXPECT_THROW(t.LoadFromStream(ss), EInvalidGraphic);
+  EXPECT_TRUE(pt::Snapshot(t) == before);
+}
+
 TEST(BmpFiles, MissingFilesAndFolders) {
   TBitmap t;
   PrepareTarget(t);

@@ -44,6 +44,9 @@ TEST(StringList, InsertDeleteAndBounds) {
   EXPECT_THROW(l.Insert(5, "x"), Exception);
   EXPECT_THROW(l.Insert(-1, "x"), Exception);
   EXPECT_THROW(l.Delete(2), Exception);
+  EXPECT_THROW(l.Strings(2), Exception);
+  EXPECT_THROW(l.Objects(-1), Exception);
+  EXPECT_THROW(l.SetString(2, "x"), Exception);
   EXPECT_EQ(l.Count(), 2);
 }
 
