@@ -332,7 +332,9 @@ void TKWParent::FitChild(TKWChild*, QPoint& Position, bool& Fit, double& Zoom, Q
   }
   if (freeW < 0) WindowSize.setWidth(std::max(64, clientW - L - ScrollBarWidth - 4));
   if (freeH < 0) WindowSize.setHeight(std::max(48, clientH - T - ScrollBarHeight - 4));
-  Fit = InitChildSizeByZoom;
+  // The computed zoom is used only when fitting was asked for: a window
+  // refitted after a zoom command keeps the zoom the user chose.
+  Fit = InitChildSizeByZoom && Fit;
 }
 
 void TKWParent::openFilesRec(const QStringList& names, int& files, QStringList& visited) {

@@ -4,6 +4,7 @@
 #include <QHBoxLayout>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 #include "host/prcmgr.h"
@@ -123,8 +124,16 @@ void TFilterBox::AddFilter(TFilterInfo* FilterInfo) {
   if (!FilterInfo) return;
   QWidget* site = nullptr;
   if (FilterInfo->Regist) {
-    site = NewPage();
-    const int pageIndex = PageControl()->indexOf(site);
+    // Each page scrolls, so that a tall panel does not make the box (and
+    // the main window it docks into) taller than the screen.
+    auto* scroller = new QScrollArea;
+    scroller->setWidgetResizable(true);
+    scroller->setFrameShape(QFrame::NoFrame);
+    site = new QWidget;
+    auto* lay = new QVBoxLayout(site);
+    lay->setContentsMargins(0, 0, 0, 0);
+    scroller->setWidget(site);
+    const int pageIndex = PageControl()->addTab(scroller, QString());
     FilterInfo->Regist(
         site, [this](TKWBasicFilter* f) { SetCurrentFilter(f); },
         [this](QObject* sender) { bbtDoFilterClick(sender); });
@@ -242,10 +251,10 @@ void TFilterBox::BindApplyAction(QAction* action) {
 }
 
 void TFilterBox::pcFilterBoxChange(int index) {
-  QWidget* page = PageControl()->widget(index);
+  auto* page = qobject_cast<QScrollArea*>(PageControl()->widget(index));
   const PanelEntry* entry = nullptr;
   for (const auto& p : panels_)
-    if (p.site == page && page) {
+    if (page && p.site == page->widget()) {
       entry = &p;
       break;
     }

@@ -212,3 +212,24 @@ TEST_F(ParentFixture, ZoomToFitWhenTheImageIsLargerThanTheClientArea) {
   EXPECT_LE(d->geometry().right(), main.MdiArea()->viewport()->width());
   EXPECT_LE(d->geometry().bottom(), main.MdiArea()->viewport()->height());
 }
+
+TEST_F(ParentFixture, ZoomCommandsKeepTheirZoomInsideTheMainWindow) {
+  TKWChild::WriteResume = false;
+  TKWParent main;
+  main.resize(900, 700);
+  main.show();
+  const std::string f = data.path("small.bmp");
+  WritePatternBmp(f, 100, 80, 1);
+  main.OpenFiles({QString::fromStdString(f)});
+  TKWChild* d = main.Children()[0];
+  d->actZoom400->trigger();
+  EXPECT_FLOAT_EQ(d->imiImage->ZoomRate(), 4.0f);
+  EXPECT_EQ(d->windowTitle().toStdString(), "small.bmp - 400%  |  開く");
+  EXPECT_EQ(d->imiImage->width(), 400);
+  d->actZoomIn->trigger();
+  EXPECT_EQ(d->windowTitle().toStdString(), "small.bmp - 566%  |  開く");
+  // The window grows no further than the client area; scroll bars take over.
+  EXPECT_LE(d->geometry().right(), main.MdiArea()->viewport()->width());
+  d->actZoomClient->trigger();
+  EXPECT_LT(d->imiImage->ZoomRate(), 5.0f);
+}
