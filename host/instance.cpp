@@ -1,0 +1,102 @@
+#include "host/instance.h"
+
+#include <QDir>
+#include <QLocalSocket>
+#include <QStandardPaths>
+#include <QRegularExpression>
+#include <QThread>
+#include <QtEndian>
+
+#include "platform/sysutils.h"
+
+namespace {
+constexpr int kMaxMessage = 16 * 1024 * 1024;
+}
+
+TKWInstance::TKWInstance(const QString& key) {
+  QString user = QString::fromStdString(LoggedOnUserName());
+  // KW_INSTANCE_KEY keeps test runs apart from a program the user has open.
+  QString base = key;
+  if (base.isEmpty()) base = qEnvironmentVariable("KW_INSTANCE_KEY");
+  if (base.isEmpty()) base = QStringLiteral("Varoka multiinstance blocker");
+  serverName_ = base + "-" + (user.isEmpty() ? QStringLiteral("user") : user);
+  serverName_.replace(' ', '_').replace('/', '_');
+}
+
+TKWInstance::~TKWInstance() = default;
+
+bool TKWInstance::Acquire() {
+  QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+  if (dir.isEmpty()) dir = QDir::tempPath();
+  QDir().mkpath(dir);
+  lock_ = std::make_unique<QLockFile>(dir + "/" + serverName_ + ".lock");
+  lock_->setStaleLockTime(0);
+  if (!lock_->tryLock(0)) {
+    // A lock whose owner died is taken over.
+    if (!(lock_->removeStaleLockFile() && lock_->tryLock(0))) return false;
+  }
+  QLocalServer::removeServer(serverName_);
+  server_ = new QLocalServer(this);
+  server_->setSocketOptions(QLocalServer::UserAccessOption);
+  connect(server_, &QLocalServer::newConnection, this, &TKWInstance::onConnection);
+  server_->listen(serverName_);
+  return true;
+}
+
+bool TKWInstance::Forward(const QStringList& names, int timeoutMs) {
+  QByteArray msg = Encode(names);
+  // The running instance may still be starting; try for a while.
+  for (int waited = 0; waited <= timeoutMs; waited += 100) {
+    QLocalSocket sock;
+    sock.connectToServer(serverName_);
+    if (sock.waitForConnected(200)) {
+      sock.write(msg);
+      bool ok = sock.waitForBytesWritten(timeoutMs);
+      sock.disconnectFromServer();
+      if (sock.state() != QLocalSocket::UnconnectedState) sock.waitForDisconnected(1000);
+      return ok;
+    }
+    QThread::msleep(100);
+  }
+  return false;
+}
+
+QByteArray TKWInstance::Encode(const QStringList& names) {
+  QByteArray text = names.join("\r\n").toUtf8();
+  text.append('\0');
+  QByteArray out(8, '\0');
+  qToLittleEndian<quint32>(kFileNameTag, out.data());
+  qToLittleEndian<quint32>(quint32(text.size()), out.data() + 4);
+  return out + text;
+}
+
+QStringList TKWInstance::Decode(const QByteArray& data) {
+  if (data.size() < 8) return {};
+  if (qFromLittleEndian<quint32>(data.constData()) != kFileNameTag) return {};
+  quint32 size = qFromLittleEndian<quint32>(data.constData() + 4);
+  if (size == 0 || size > quint32(data.size() - 8)) return {};
+  QByteArray text = data.mid(8, int(size));
+  int nul = text.indexOf('\0');
+  if (nul >= 0) text.truncate(nul);
+  QStringList names;
+  for (const QString& s : QString::fromUtf8(text).split(QRegularExpression("\r\n|\n|\r")))
+    if (!s.isEmpty()) names << s;
+  return names;
+}
+
+void TKWInstance::onConnection() {
+  while (QLocalSocket* sock = server_->nextPendingConnection()) {
+    auto* buf = new QByteArray;
+    connect(sock, &QLocalSocket::readyRead, this, [sock, buf] {
+      buf->append(sock->readAll());
+      if (buf->size() > kMaxMessage) sock->abort();
+    });
+    connect(sock, &QLocalSocket::disconnected, this, [this, sock, buf] {
+      buf->append(sock->readAll());
+      QStringList names = Decode(*buf);
+      delete buf;
+      sock->deleteLater();
+      if (!names.isEmpty()) emit FilesReceived(names);
+    });
+  }
+}
