@@ -496,7 +496,8 @@ void TKWParent::LoadResume() {
       for (int i = 0; i <= last && i < 100000; ++i) ini.DeleteKey("FileList", fmt4("Image", i));
     }
   }
-  IsLoadComplete = wasComplete || true;
+  IsLoadComplete = true;
+  (void)wasComplete;
   BuildScriptMenu();
 }
 

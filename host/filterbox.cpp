@@ -96,15 +96,10 @@ TFilterBox::TFilterBox(QWidget* parent)
 }
 
 TFilterBox::~TFilterBox() {
+  // The records may already be gone with their packages: the hooks installed
+  // into the filters check alive_ instead of being reset here.
+  alive_.reset();
   currentFilter_ = nullptr;
-  // The filters outlive the box only until their packages unload; make sure
-  // none of them calls back into a destroyed box.
-  for (auto& p : panels_) {
-    if (p.info && p.info->Filter) {
-      p.info->Filter->OnGetCurrentImage = nullptr;
-      p.info->Filter->OnUpdatePreview = nullptr;
-    }
-  }
   panels_.clear();
 }
 
@@ -134,9 +129,15 @@ void TFilterBox::AddFilter(TFilterInfo* FilterInfo) {
     lay->setContentsMargins(0, 0, 0, 0);
     scroller->setWidget(site);
     const int pageIndex = PageControl()->addTab(scroller, QString());
+    std::weak_ptr<int> alive = alive_;
     FilterInfo->Regist(
-        site, [this](TKWBasicFilter* f) { SetCurrentFilter(f); },
-        [this](QObject* sender) { bbtDoFilterClick(sender); });
+        site,
+        [this, alive](TKWBasicFilter* f) {
+          if (!alive.expired()) SetCurrentFilter(f);
+        },
+        [this, alive](QObject* sender) {
+          if (!alive.expired()) bbtDoFilterClick(sender);
+        });
     // A panel that did not dock itself is docked here.
     if (FilterInfo->Panel && FilterInfo->Panel->parentWidget() != site)
       KWDockInto(FilterInfo->Panel, site);
@@ -147,8 +148,17 @@ void TFilterBox::AddFilter(TFilterInfo* FilterInfo) {
                                           : FilterInfo->Name;
   panels_.push_back({caption, FilterInfo->Panel, FilterInfo, site});
   if (TKWBasicFilter* f = FilterInfo->Filter) {
-    f->OnGetCurrentImage = [this](TKWProcessor* s, TBitmap*& img) { GetTargetImage(s, img); };
-    f->OnUpdatePreview = [this](TKWProcessor* s, TKWBasicFilter* flt) { PreviewFilter(s, flt); };
+    std::weak_ptr<int> alive = alive_;
+    f->OnGetCurrentImage = [this, alive](TKWProcessor* s, TBitmap*& img) {
+      if (alive.expired()) {
+        img = nullptr;
+        return;
+      }
+      GetTargetImage(s, img);
+    };
+    f->OnUpdatePreview = [this, alive](TKWProcessor* s, TKWBasicFilter* flt) {
+      if (!alive.expired()) PreviewFilter(s, flt);
+    };
     currentFilter_ = f;
   }
   actPreviewUpdate();

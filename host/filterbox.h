@@ -98,5 +98,6 @@ class TFilterBox : public TKWProcBox {
   TKWBasicFilter* currentFilter_ = nullptr;
   TKWProcessorManager* manager_ = nullptr;
   bool shownOnce_ = false;
-  bool adding_ = false;
+  // Expires with the box: callbacks held by filters and panels check it.
+  std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };

@@ -155,3 +155,21 @@ TEST_F(FilterBoxFixture, WithoutTargetNothingIsAppliedAndNoImageIsOffered) {
   box->SetTarget(doc);
   EXPECT_EQ(invert.GetCurrentImage(), doc->CurrentImage());
 }
+
+TEST(FilterBoxLifetime, FiltersOutlivingTheBoxNoLongerCallIntoIt) {
+  TInvertFilter f;
+  f.Init();
+  TFilterActiveProc setFilter;
+  TFilterInfo info;
+  info.Name = "x";
+  info.Filter = &f;
+  info.Regist = [&](QWidget*, const TFilterActiveProc& s, const TNotifyEvent&) { setFilter = s; };
+  {
+    TFilterBox box;
+    box.AddFilter(&info);
+    EXPECT_EQ(box.CurrentFilter(), &f);
+  }
+  EXPECT_EQ(f.GetCurrentImage(), nullptr);
+  f.UpdatePrevImg();
+  setFilter(&f);  // a panel calling back after the box has gone
+}
