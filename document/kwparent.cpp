@@ -557,6 +557,8 @@ void TKWParent::RestoreToolWindows() {
   // Tool box, script editor, generator, mixer, filter: the reverse of adding.
   for (auto it = toolWindows_.rbegin(); it != toolWindows_.rend(); ++it)
     RestorePlacement(it->window, this, ini, it->defaultSite);
+  // The filter box is the page in front.
+  if (filterBox_ && !filterBox_->isFloating()) filterBox_->raise();
   dlgOpen.Filter = QString::fromStdString(ini.ReadString("Option", "FileFilter", kOpenFilter));
 }
 

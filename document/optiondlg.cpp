@@ -226,12 +226,35 @@ bool TKWOptionDlg::Execute() {
 // ---- tool window placement ----
 
 namespace {
+constexpr int alTop = 1;
+constexpr int alBottom = 2;
 constexpr int alLeft = 3;
 constexpr int alRight = 4;
+
+int alignOf(Qt::DockWidgetArea a) {
+  switch (a) {
+    case Qt::LeftDockWidgetArea: return alLeft;
+    case Qt::RightDockWidgetArea: return alRight;
+    case Qt::TopDockWidgetArea: return alTop;
+    case Qt::BottomDockWidgetArea: return alBottom;
+    default: return 0;
+  }
+}
+
+const char* siteOf(Qt::DockWidgetArea a) {
+  switch (a) {
+    case Qt::LeftDockWidgetArea: return "rdsxLeft";
+    case Qt::TopDockWidgetArea: return "rdsxTop";
+    case Qt::BottomDockWidgetArea: return "rdsxBottom";
+    default: return "rdsxRight";
+  }
+}
 
 Qt::DockWidgetArea areaOfSite(const std::string& site) {
   if (SameText(site, "rdsxLeft")) return Qt::LeftDockWidgetArea;
   if (SameText(site, "rdsxRight") || SameText(site, "pcTool")) return Qt::RightDockWidgetArea;
+  if (SameText(site, "rdsxBottom")) return Qt::BottomDockWidgetArea;
+  if (SameText(site, "rdsxTop")) return Qt::TopDockWidgetArea;
   return Qt::NoDockWidgetArea;
 }
 }  // namespace
@@ -248,15 +271,15 @@ void SavePlacement(QDockWidget* w, TMemIniFile& ini) {
   ini.WriteInteger(sec, "Top", g.top());
   ini.WriteInteger(sec, "Width", g.width());
   ini.WriteInteger(sec, "Height", g.height());
-  ini.WriteInteger(sec, "Align", docked ? (area == Qt::LeftDockWidgetArea ? alLeft : alRight) : 0);
+  ini.WriteInteger(sec, "Align", docked ? alignOf(area) : 0);
   ini.WriteInteger(sec, "DockLine", 0);
   ini.WriteBool(sec, "AnchorTop", true);
   ini.WriteBool(sec, "AnchorLeft", true);
   ini.WriteBool(sec, "AnchorRight", false);
   ini.WriteBool(sec, "AnchorBottom", false);
   ini.WriteBool(sec, "Docking", docked);
-  std::string site = area == Qt::LeftDockWidgetArea ? "rdsxLeft" : "rdsxRight";
-  ini.WriteString(sec, "DockSite", site);
+  ini.WriteString(sec, "DockSite",
+                  w->property("kwToolPage").toBool() && docked ? std::string("pcTool") : siteOf(area));
   const QSize undock = w->property("kwUndockSize").toSize();
   ini.WriteInteger(sec, "UndockWidth", w->isFloating() ? g.width() : (undock.isValid() ? undock.width() : g.width()));
   ini.WriteInteger(sec, "UndockHeight", w->isFloating() ? g.height() : (undock.isValid() ? undock.height() : g.height()));
@@ -281,7 +304,22 @@ void RestorePlacement(QDockWidget* w, QMainWindow* main, TMemIniFile& ini,
   if (docking && area != Qt::NoDockWidgetArea && main) {
     w->setFloating(false);
     main->addDockWidget(area, w);
-    if (lrw > 0) main->resizeDocks({w}, {lrw}, Qt::Horizontal);
+    // The tool box's pages: windows docked there share one tabbed area.
+    const bool toolPage = SameText(site, "pcTool");
+    w->setProperty("kwToolPage", toolPage);
+    if (toolPage) {
+      for (QDockWidget* other : main->findChildren<QDockWidget*>()) {
+        if (other != w && other->property("kwToolPage").toBool() && !other->isFloating() &&
+            main->dockWidgetArea(other) == area) {
+          main->tabifyDockWidget(other, w);
+          break;
+        }
+      }
+    }
+    const bool vertical = area == Qt::TopDockWidgetArea || area == Qt::BottomDockWidgetArea;
+    const int tbh = ini.ReadInteger(sec, "TBDockHeight", g.height());
+    if (!vertical && lrw > 0) main->resizeDocks({w}, {lrw}, Qt::Horizontal);
+    if (vertical && tbh > 0) main->resizeDocks({w}, {tbh}, Qt::Vertical);
   } else {
     if (main && main->dockWidgetArea(w) == Qt::NoDockWidgetArea)
       main->addDockWidget(Qt::RightDockWidgetArea, w);
