@@ -499,6 +499,8 @@ void TKWParent::LoadResume() {
   IsLoadComplete = true;
   (void)wasComplete;
   BuildScriptMenu();
+  // Now that processors react again, the filter box previews the active document.
+  UpdateStatus();
 }
 
 void TKWParent::SetScriptActions(const QList<QAction*>& actions) {

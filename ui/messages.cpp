@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace {
 
@@ -27,13 +28,16 @@ TMsgResult DefaultBox(TMsgKind kind, const std::string& caption, const std::stri
       QMessageBox::critical(parent, cap, msg);
       return TMsgResult::Ok;
     case TMsgKind::Question: {
-      auto buttons = QMessageBox::Yes | QMessageBox::No;
-      if (withCancel) buttons |= QMessageBox::Cancel;
-      auto r = QMessageBox::question(parent, cap, msg, buttons,
-                                     withCancel ? QMessageBox::Cancel : QMessageBox::No);
-      if (r == QMessageBox::Yes) return TMsgResult::Yes;
-      if (r == QMessageBox::No) return TMsgResult::No;
-      return TMsgResult::Cancel;
+      QMessageBox box(QMessageBox::Question, cap, msg, QMessageBox::NoButton, parent);
+      QPushButton* yes = box.addButton("はい(&Y)", QMessageBox::YesRole);
+      QPushButton* no = box.addButton("いいえ(&N)", QMessageBox::NoRole);
+      QPushButton* cancel = withCancel ? box.addButton("キャンセル", QMessageBox::RejectRole) : nullptr;
+      box.setDefaultButton(cancel ? cancel : no);
+      box.setEscapeButton(cancel ? static_cast<QAbstractButton*>(cancel) : no);
+      box.exec();
+      if (box.clickedButton() == yes) return TMsgResult::Yes;
+      if (box.clickedButton() == no) return TMsgResult::No;
+      return withCancel ? TMsgResult::Cancel : TMsgResult::No;
     }
   }
   return TMsgResult::Ok;
