@@ -19,6 +19,7 @@ TIntEdit::TIntEdit(int min, int max, QWidget* parent, int maxLength)
   edit_->setAlignment(Qt::AlignRight);
   edit_->setMaxLength(maxLength);
   edit_->setMinimumWidth(60);
+  edit_->setMaximumWidth(90);
   edit_->installEventFilter(this);
   lay->addWidget(edit_);
   auto* ud = new QVBoxLayout;

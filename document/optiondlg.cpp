@@ -58,6 +58,7 @@ void LoadUserOptions(const TMemIniFile& ini) {
 TKWOptionDlg::TKWOptionDlg(QWidget* parent) : QDialog(parent) {
   setObjectName("KWOptionDlg");
   setWindowTitle("オプション");
+  setMinimumWidth(520);
   auto* root = new QVBoxLayout(this);
   auto* pages = new QTabWidget(this);
   root->addWidget(pages);
