@@ -4,6 +4,10 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -85,6 +89,7 @@ TKWParent::TKWParent(QWidget* parent)
   mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   setCentralWidget(mdi_);
   connect(mdi_, &QMdiArea::subWindowActivated, this, &TKWParent::subWindowActivated);
+  setAcceptDrops(true);
 
   auto act = [this](const char* name, const QString& caption, const QKeySequence& key,
                     std::function<void()> f) {
@@ -634,4 +639,25 @@ void TKWParent::closeEvent(QCloseEvent* e) {
   if (filterBox_) filterBox_->SetTarget(nullptr);
   for (TKWChild* c : Children()) delete c;
   QMainWindow::closeEvent(e);
+}
+
+namespace {
+QStringList droppedFiles(const QMimeData* md) {
+  QStringList names;
+  if (!md || !md->hasUrls()) return names;
+  for (const QUrl& u : md->urls())
+    if (u.isLocalFile()) names << u.toLocalFile();
+  return names;
+}
+}  // namespace
+
+void TKWParent::dragEnterEvent(QDragEnterEvent* e) {
+  if (!droppedFiles(e->mimeData()).isEmpty()) e->acceptProposedAction();
+}
+
+void TKWParent::dropEvent(QDropEvent* e) {
+  const QStringList names = droppedFiles(e->mimeData());
+  if (names.isEmpty()) return;
+  e->acceptProposedAction();
+  OpenFiles(names);
 }

@@ -119,6 +119,9 @@ class TKWParent : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent* e) override;
   void showEvent(QShowEvent* e) override;
+  // Files and folders dropped on the window open like the command line's.
+  void dragEnterEvent(QDragEnterEvent* e) override;
+  void dropEvent(QDropEvent* e) override;
 
  private:
   void subWindowActivated(QMdiSubWindow* w);

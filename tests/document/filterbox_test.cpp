@@ -2,7 +2,11 @@
 #include <QPushButton>
 
 #include "doc_test_support.h"
+#include <QFile>
+
 #include "document/kwchild.h"
+#include "document/kwparent.h"
+#include "host/prcmgr.h"
 #include "host/filterbox.h"
 
 namespace {
@@ -172,4 +176,55 @@ TEST(FilterBoxLifetime, FiltersOutlivingTheBoxNoLongerCallIntoIt) {
   EXPECT_EQ(f.GetCurrentImage(), nullptr);
   f.UpdatePrevImg();
   setFilter(&f);  // a panel calling back after the box has gone
+}
+
+// The filter box with the test package loaded through the processor manager,
+// inside a main window: F3 applies the package's filter to the active document.
+TEST(FilterBoxWithPackage, AppliesAFilterOfTheTestPackage) {
+  TempDataDir data;
+  MessageRecorder msgs;
+  TKWChild::WriteResume = false;
+  const std::string dir = data.path("ProcLib");
+  ASSERT_TRUE(ForceDirectories(dir));
+  ASSERT_TRUE(QFile::copy(TESTPKG_DIR "testpkgA.so", QString::fromStdString(dir + "/testpkgA.so")));
+  {
+    TKWParent main;
+    TKWProcessorManager mgr;
+    TFilterBox* box = main.FilterBox();
+    box->SetManager(&mgr);
+    mgr.Hooks.FilterMenu = main.miFilter;
+    mgr.Hooks.AddFilter = [box](TFilterInfo* i) { box->AddFilter(i); };
+    mgr.Hooks.Progress = [&main](TKWProcessor* s, TProgressStage st, uint8_t p, bool r, TRect& rc,
+                                 const std::string& m) { main.ProcessorProgress(s, st, p, r, rc, m); };
+    mgr.LoadProcessors(dir);
+    ASSERT_GE(box->PageCount(), 1);
+    box->PageControl()->setCurrentIndex(0);
+    IsLoadComplete = true;
+    main.show();
+
+    const std::string f = data.path("p.bmp");
+    WritePatternBmp(f, 64, 48, 9);
+    main.OpenFiles({QString::fromStdString(f)});
+    TKWChild* doc = main.ActiveChild();
+    ASSERT_NE(doc, nullptr);
+    EXPECT_EQ(box->Target(), doc);
+    TKWBitmap* before = doc->CurrentImage();
+    EXPECT_TRUE(main.actDoFilter->isEnabled());
+    main.actDoFilter->trigger();
+    ASSERT_NE(doc->CurrentImage(), before);
+    EXPECT_EQ(doc->CurrentImage()->PixelBGRA(10, 10) & 0xFFFFFF,
+              (before->PixelBGRA(10, 10) ^ 0xFFFFFF));
+    EXPECT_EQ(doc->CurrentImage()->OperationName, box->CurrentFilter()->Caption);
+    EXPECT_EQ(main.lbStatus->text().toStdString(), " Rady ");
+    EXPECT_EQ(main.pbProgress->value(), 0);
+    doc->actUndo->trigger();
+    EXPECT_EQ(doc->CurrentImage(), before);
+    EXPECT_TRUE(msgs.shown.empty());
+    for (TKWChild* c : main.Children()) {
+      c->ClosedByUser = true;
+      delete c;
+    }
+    mgr.UnloadPackages();
+  }
+  TKWChild::WriteResume = true;
 }

@@ -2,7 +2,11 @@
 #include <QDir>
 #include <QFile>
 #include <QMdiArea>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QMenuBar>
+#include <QMimeData>
+#include <QUrl>
 
 #include "doc_test_support.h"
 #include "document/kwchild.h"
@@ -232,4 +236,23 @@ TEST_F(ParentFixture, ZoomCommandsKeepTheirZoomInsideTheMainWindow) {
   EXPECT_LE(d->geometry().right(), main.MdiArea()->viewport()->width());
   d->actZoomClient->trigger();
   EXPECT_LT(d->imiImage->ZoomRate(), 5.0f);
+}
+
+TEST_F(ParentFixture, DroppedFilesOpenAsDocuments) {
+  TKWChild::WriteResume = false;
+  TKWParent main;
+  main.show();
+  WritePatternBmp(data.path("d1.bmp"), 9, 9, 1);
+  WritePatternBmp(data.path("d2.bmp"), 9, 9, 2);
+  QMimeData md;
+  md.setUrls({QUrl::fromLocalFile(QString::fromStdString(data.path("d1.bmp"))),
+              QUrl::fromLocalFile(QString::fromStdString(data.path("d2.bmp")))});
+  QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &md, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&main, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &md, Qt::LeftButton, Qt::NoModifier);
+  QApplication::sendEvent(&main, &drop);
+  ASSERT_EQ(main.Children().size(), 2);
+  EXPECT_EQ(main.Children()[0]->CurrentImage()->FileName, "d1.bmp");
+  EXPECT_EQ(main.Children()[1]->CurrentImage()->FileName, "d2.bmp");
 }
