@@ -529,8 +529,10 @@ void TKWParent::BuildScriptMenu() {
     first = false;
     const std::string caption = ChangeFileExt(r.Name, "");
     QAction* a = miScript->addAction(QString::fromStdString(caption));
-    connect(a, &QAction::triggered, this, [this, caption] {
-      if (RunScriptFile) RunScriptFile(ScriptFolder + caption + ".kws");
+    // The file as listed (its extension may be spelled in any case).
+    const std::string file = ScriptFolder + r.Name;
+    connect(a, &QAction::triggered, this, [this, file] {
+      if (RunScriptFile) RunScriptFile(file);
     });
   }
 }

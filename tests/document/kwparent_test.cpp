@@ -256,3 +256,48 @@ TEST_F(ParentFixture, DroppedFilesOpenAsDocuments) {
   EXPECT_EQ(main.Children()[0]->CurrentImage()->FileName, "d1.bmp");
   EXPECT_EQ(main.Children()[1]->CurrentImage()->FileName, "d2.bmp");
 }
+
+TEST_F(ParentFixture, ScriptMenuListsTheScriptFolderAndRunsItsFiles) {
+  TKWChild::WriteResume = false;
+  TKWParent main;
+  QDir(QString::fromStdString(data.path(""))).mkpath("Script");
+  for (const char* n : {"Script/alpha.kws", "Script/beta.KWS", "Script/readme.txt"}) {
+    QFile f(QString::fromStdString(data.path(n)));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+  }
+  main.ScriptFolder = data.path("Script/");
+  QAction editorAction("新規(&N)", &main);
+  main.SetScriptActions({&editorAction, nullptr});
+  std::vector<std::string> ran;
+  main.RunScriptFile = [&](const std::string& p) { ran.push_back(p); };
+  QStringList captions;
+  QList<QAction*> items;
+  for (QAction* a : main.miScript->actions())
+    if (!a->isSeparator() && a != &editorAction) {
+      captions << a->text();
+      items << a;
+    }
+  captions.sort();
+  EXPECT_EQ(captions, QStringList({"alpha", "beta"}));
+  for (QAction* a : items) a->trigger();
+  std::sort(ran.begin(), ran.end());
+  ASSERT_EQ(ran.size(), 2u);
+  EXPECT_EQ(ran[0], data.path("Script/alpha.kws"));
+  EXPECT_EQ(ran[1], data.path("Script/beta.KWS"));
+}
+
+TEST_F(ParentFixture, BusyDocumentStaysVisibleWithoutCloseBox) {
+  TKWChild::WriteResume = false;
+  TKWParent main;
+  main.show();
+  WritePatternBmp(data.path("b.bmp"), 9, 9, 1);
+  main.OpenFiles({QString::fromStdString(data.path("b.bmp"))});
+  TKWChild* d = main.Children()[0];
+  d->SetBusy(true);
+  EXPECT_TRUE(d->isVisible());
+  EXPECT_FALSE(d->windowFlags() & Qt::WindowCloseButtonHint);
+  EXPECT_FALSE(d->close());
+  d->SetBusy(false);
+  EXPECT_TRUE(d->isVisible());
+  EXPECT_TRUE(d->windowFlags() & Qt::WindowCloseButtonHint);
+}
