@@ -225,11 +225,21 @@ void TFilterBox::Preview() {
     currentFilter_->UpdateParam();
     currentFilter_->ExecFilter(previewSource_.get(), tmp.get());
   } catch (const std::exception& e) {
+    endProgress(currentFilter_);
     imPreview->SetPicture(*previewSource_);
     showError(e.what());
     return;
   }
   imPreview->SetPicture(*tmp);
+}
+
+void TFilterBox::endProgress(TKWBasicFilter* f) {
+  // A filter that raised never reported its end: the status bar and the
+  // cursor are reset here.
+  if (f && f->OnProgress) {
+    TRect r{};
+    f->OnProgress(f, TProgressStage::psEnding, 0, false, r, std::string());
+  }
 }
 
 void TFilterBox::actPreviewUpdate() {
@@ -243,6 +253,7 @@ void TFilterBox::bbtDoFilterClick(QObject*) {
   try {
     doc->ApplyFilter(currentFilter_, true);
   } catch (const std::exception& e) {
+    endProgress(currentFilter_);
     doc->SetBusy(false);
     showError(e.what());
     SetTarget(doc);

@@ -83,6 +83,7 @@ class TFilterBox : public TKWProcBox {
   void PreviewFilter(TKWProcessor* Sender, TKWBasicFilter* Filter);
   void pcFilterBoxChange(int index);
   void actPreviewUpdate();
+  void endProgress(TKWBasicFilter* f);
   void showError(const std::string& msg);
   void applyOpacity();
 

@@ -287,7 +287,21 @@ QImage BitmapToQImage(const TBitmap& bmp, bool withAlpha) {
 }
 
 void QImageToBitmap(const QImage& img, TBitmap& bmp) {
-  const bool alpha = img.hasAlphaChannel();
+  // Other programs hand even opaque pictures over with an alpha channel;
+  // one that is opaque everywhere counts as a picture without alpha.
+  bool alpha = img.hasAlphaChannel();
+  if (alpha) {
+    QImage a = img.convertToFormat(QImage::Format_ARGB32);
+    alpha = false;
+    for (int y = 0; y < a.height() && !alpha; ++y) {
+      const auto* s = reinterpret_cast<const uint32_t*>(a.constScanLine(y));
+      for (int x = 0; x < a.width(); ++x)
+        if ((s[x] >> 24) != 0xFF) {
+          alpha = true;
+          break;
+        }
+    }
+  }
   QImage src = img.convertToFormat(alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
   CheckImageSize(src.width(), src.height());
   bmp.SetPixelFormat(pf32bit);

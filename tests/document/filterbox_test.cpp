@@ -143,6 +143,10 @@ TEST_F(FilterBoxFixture, FailingFilterShowsItsMessageAndKeepsTheImage) {
   box->PageControl()->setCurrentIndex(0);
   box->SetTarget(doc);
   invert.Fail = true;
+  std::vector<TProgressStage> stages;
+  invert.SetProgress([&](TKWProcessor*, TProgressStage st, uint8_t, bool, TRect&, const std::string&) {
+    stages.push_back(st);
+  });
   msgs.shown.clear();
   TKWBitmap* before = doc->CurrentImage();
   box->bbtDoFilterClick();
@@ -150,6 +154,10 @@ TEST_F(FilterBoxFixture, FailingFilterShowsItsMessageAndKeepsTheImage) {
   EXPECT_FALSE(doc->Busy);
   ASSERT_FALSE(msgs.shown.empty());
   EXPECT_EQ(msgs.shown.back().second, "テストフィルタの失敗");
+  // The failed run's progress display is ended (status text and cursor reset).
+  ASSERT_FALSE(stages.empty());
+  EXPECT_EQ(stages.front(), TProgressStage::psStarting);
+  EXPECT_EQ(stages.back(), TProgressStage::psEnding);
 }
 
 TEST_F(FilterBoxFixture, WithoutTargetNothingIsAppliedAndNoImageIsOffered) {

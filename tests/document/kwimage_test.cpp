@@ -164,3 +164,21 @@ TEST(KWImageGenerator, FailingGeneratorKeepsImageAndLogsItsEntry) {
   EXPECT_EQ(pack->Width, 5);
   EXPECT_EQ(pack->Height, 7);
 }
+
+TEST(KWImageClipboard, OpaquePicturesComeInWithoutAlphaAndAlphaSurvivesTheRoundTrip) {
+  TBitmap b;
+  FillPattern(b, 7, 5, 3, 0);
+  b.Row32(2)[3] |= 0x40000000u;
+  QImage q = BitmapToQImage(b, true);
+  TBitmap back;
+  QImageToBitmap(q, back);
+  EXPECT_EQ(back.PixelFormat(), pf32bit);
+  EXPECT_EQ(back.Row32(2)[3], b.Row32(2)[3]);
+  EXPECT_EQ(back.Row32(4)[6], b.Row32(4)[6]);
+
+  QImage opaque(4, 4, QImage::Format_ARGB32);
+  opaque.fill(QColor(10, 20, 30, 255));
+  QImageToBitmap(opaque, back);
+  EXPECT_EQ(back.PixelFormat(), pf24bit);
+  EXPECT_EQ(back.PixelBGRA(1, 1), 0x000A141Eu);
+}
