@@ -10,10 +10,13 @@ std::vector<TKWUnit*>& PackageUnits() {
       //                    3  Mask, 4 KWMedian, 5 KWMinMax
       &BinClrUnit(),  // 6  KWBinClr
       &RGBUnit(),     // 7  KWRGB
-      //                 8  KWOverlap, 9 LogicalOperate, 10 Average
+      &OverlapUnit(),   // 8  KWOverlap
+      &LogicalUnit(),   // 9  LogicalOperate
+      &AverageUnit(),   // 10 Average
       &SelectorUnit(),  // 11 Selector
       &HistFlatUnit(),  // 12 Histgram Flatness
-      //                   13 Resize .. 20 KWDiffer
+      //                   13 Resize .. 19 KWJulia
+      &DifferUnit(),  // 20 KWDiffer
       &GammaUnit(),  // 21 Gamma
   };
   return units;

@@ -9,8 +9,12 @@ TKWUnit& NegaUnit();
 TKWUnit& GrayScaleUnit();
 TKWUnit& BinClrUnit();
 TKWUnit& RGBUnit();
+TKWUnit& OverlapUnit();
+TKWUnit& LogicalUnit();
+TKWUnit& AverageUnit();
 TKWUnit& SelectorUnit();
 TKWUnit& HistFlatUnit();
+TKWUnit& DifferUnit();
 TKWUnit& GammaUnit();
 
 }  // namespace kwlib
