@@ -25,9 +25,17 @@ struct TKWOverlapPack : TKWMixerPack {
 using TWeightTable = std::array<uint32_t, 256>;
 TWeightTable MakeWeightTable(int32_t Low, int32_t High, bool Inv, bool Smooth);
 
-// One row of the overlap: d[x] from b[x] and f[x] with the three tables.
-void OverlapRow(const uint32_t* b, const uint32_t* f, uint32_t* d, int n, const TWeightTable& tb,
-                const TWeightTable& tg, const TWeightTable& tr);
+// The three tables of one mix, also with each weight repeated in the four
+// 16-bit lanes of a 64-bit word (the largest of three such words is the
+// largest weight, repeated).
+struct TOverlapTables {
+  TOverlapTables(const TWeightTable& b, const TWeightTable& g, const TWeightTable& r);
+  TWeightTable B, G, R;
+  uint64_t WideB[256], WideG[256], WideR[256];
+};
+
+// One row of the overlap: d[x] from b[x] and f[x].
+void OverlapRow(const uint32_t* b, const uint32_t* f, uint32_t* d, int n, const TOverlapTables& t);
 
 class TKWOverlap : public TTableProcessor<TKWOverlapPack, TKWBasicMixer> {
  public:

@@ -119,18 +119,23 @@ TEST(Overlap, RowMatchesThePlainFormulaOnRandomTablesAndPixels) {
     const int n = 1 + int(rng() % 700);
     std::vector<uint32_t> b(n), f(n), d(n);
     for (int i = 0; i < n; ++i) b[i] = rng(), f[i] = rng();
-    OverlapRow(b.data(), f.data(), d.data(), n, tb, tg, tr);
+    OverlapRow(b.data(), f.data(), d.data(), n, TOverlapTables(tb, tg, tr));
     for (int i = 0; i < n; ++i) ASSERT_EQ(d[i], PlainOverlap(b[i], f[i], tb, tg, tr)) << round << " " << i;
   }
-  // Every foreground value of every channel against extreme backgrounds.
-  const TWeightTable t = MakeWeightTable(40, 90, false, true);
-  for (uint32_t v = 0; v < 256; ++v)
-    for (uint32_t bv : {0u, 255u, 128u}) {
-      const uint32_t b = BGRA(bv, bv, bv, 200), f = BGRA(v, 255 - v, v ^ 0x55, 3);
-      uint32_t d;
-      OverlapRow(&b, &f, &d, 1, t, t, t);
-      ASSERT_EQ(d, PlainOverlap(b, f, t, t, t));
+  // Every pair of background and foreground channel values, in one row (so
+  // through the four-pixel path), for hard, smooth and inverted tables.
+  std::vector<uint32_t> b(65536), f(65536), d(65536);
+  for (uint32_t bv = 0; bv < 256; ++bv)
+    for (uint32_t fv = 0; fv < 256; ++fv) {
+      b[bv * 256 + fv] = BGRA(bv, 255 - bv, bv ^ 0x5A, fv);
+      f[bv * 256 + fv] = BGRA(fv, fv ^ 0xA5, 255 - fv, bv);
     }
+  for (const TWeightTable& t : {MakeWeightTable(40, 90, false, true), MakeWeightTable(40, 90, true, false),
+                                MakeWeightTable(0, 255, true, true)}) {
+    const TWeightTable t2 = MakeWeightTable(100, 180, false, true);
+    OverlapRow(b.data(), f.data(), d.data(), 65536, TOverlapTables(t, t2, t));
+    for (size_t i = 0; i < d.size(); ++i) ASSERT_EQ(d[i], PlainOverlap(b[i], f[i], t, t2, t)) << i;
+  }
 }
 
 // ---- logical ----
