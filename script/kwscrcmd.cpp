@@ -443,15 +443,62 @@ struct KeywordRow {
   TKWScriptCommand* (*make)();
 };
 
-// The keywords in the order of the language's keyword list.  The commands on
-// documents, processors, files and the alpha channel are registered by their
-// own module and fit in at their places of the list.
+// The keywords in the order of the language's keyword list: the document
+// and alpha-channel commands (the last rows of the list) in the first table,
+// all others in the second.
+const KeywordRow kFirstTable[] = {
+    {"OPEN", Make<TKWSFileOpen>},
+    {"SAVE", Make<TKWSFileSave>},
+    {"CLONE", Make<TKWSFileClone>},
+    {"CLOSE", Make<TKWSFileClose>},
+    {"UNDO", Make<TKWSEditUndo>},
+    {"REDO", Make<TKWSEditRedo>},
+    {"COPYFROMIMAGE", Make<TKWSEditCopy>},
+    {"COPY", Make<TKWSEditCopy>},
+    {"PASTETOIMAGE", Make<TKWSEditPaste>},
+    {"PASTE", Make<TKWSEditPaste>},
+    {"OPENTOIMAGE", Make<TKWSEditOpen>},
+    {"OPENTO", Make<TKWSEditOpen>},
+    {"DISABLEALPHACHANNEL", Make<TKWSACClear>},
+    {"DISABLEAC", Make<TKWSACClear>},
+    {"CLEARAC", Make<TKWSACClear>},
+    {"LOADTOALPHACHANNEL", Make<TKWSACLoad>},
+    {"LOADAC", Make<TKWSACLoad>},
+    {"SAVEALPHACHANNEL", Make<TKWSACSave>},
+    {"SAVEAC", Make<TKWSACSave>},
+    {"CREATEALPHACHANNELBYVALUE", Make<TKWSACCreateValue>},
+    {"VALUEAC", Make<TKWSACCreateValue>},
+    {"CREATEALPHACHANNELFROMIMAGE", Make<TKWSACCreateImage>},
+    {"IMAGEAC", Make<TKWSACCreateImage>},
+    {"CREATEALPHACHANNELBYHARF", Make<TKWSACCreateHarf>},
+    {"HARFAC", Make<TKWSACCreateHarf>},
+    {"INVERTALPHACHANNEL", Make<TKWSACInvert>},
+    {"INVAC", Make<TKWSACInvert>},
+    {"COPYFROMALPHACHANNEL", Make<TKWSACCopy>},
+    {"COPYAC", Make<TKWSACCopy>},
+    {"PASTETOALPHACHANNEL", Make<TKWSACPaste>},
+    {"PASTEAC", Make<TKWSACPaste>},
+};
+
 const KeywordRow kSecondTable[] = {
     {"IMAGE", Make<TKWSDefineImage>},
     {"VALUE", Make<TKWSDefineVal>},
     {"STRING", Make<TKWSDefineStr>},
     {"STR", Make<TKWSDefineStr>},
     {"BOOL", Make<TKWSDefineBool>},
+    {"EXECFILTER", Make<TKWSFuncExecFilter>},
+    {"FILTER", Make<TKWSFuncExecFilter>},
+    {"EXECMIXER", Make<TKWSFuncExecMixer>},
+    {"MIXER", Make<TKWSFuncExecMixer>},
+    {"MIX", Make<TKWSFuncExecMixer>},
+    {"EXECGENERATOR", Make<TKWSFuncExecGenerator>},
+    {"GENERATOR", Make<TKWSFuncExecGenerator>},
+    {"GENERATE", Make<TKWSFuncExecGenerator>},
+    {"GEN", Make<TKWSFuncExecGenerator>},
+    {"GETCURRENTIMAGE", Make<TKWSFuncGetCurImage>},
+    {"CURIMG", Make<TKWSFuncGetCurImage>},
+    {"GETSELECTEDIMAGE", Make<TKWSFuncGetSelImage>},
+    {"SELIMG", Make<TKWSFuncGetSelImage>},
     {"EQUAL", Make<TKWSOpEqual>},
     {"EQU", Make<TKWSOpEqual>},
     {"=", Make<TKWSOpEqual>},
@@ -479,6 +526,10 @@ const KeywordRow kSecondTable[] = {
     {"EXOR", Make<TKWSFuncXOR>},
     {"NAND", Make<TKWSFuncNAND>},
     {"NOR", Make<TKWSFuncNOR>},
+    {"GETWIDTH", Make<TKWSFuncGetWidth>},
+    {"WIDTH", Make<TKWSFuncGetWidth>},
+    {"GETHEIGHT", Make<TKWSFuncGetHeight>},
+    {"HEIGHT", Make<TKWSFuncGetHeight>},
     {"TICKCOUNT", Make<TKWSFuncTickCount>},
     {"TICK", Make<TKWSFuncTickCount>},
     {"EVEN", Make<TKWSFuncEven>},
@@ -531,6 +582,7 @@ const KeywordRow kSecondTable[] = {
     {"RANDOM", Make<TKWSFuncRandomInt>},
     {"RANDOMFLOAT", Make<TKWSFuncRandom>},
     {"FRANDOM", Make<TKWSFuncRandom>},
+    {"SAVENUM", Make<TKWSFuncSaveNum>},
     {"CALL", Make<TKWSFuncCall>},
     {"IF", Make<TKWSFuncIf>},
     {"IFNOT", Make<TKWSFuncIfNot>},
@@ -545,12 +597,21 @@ const KeywordRow kSecondTable[] = {
     {"LWHILE", Make<TKWSFuncLoopWhile>},
     {"LOOPUNTIL", Make<TKWSFuncLoopUntil>},
     {"LUNTIL", Make<TKWSFuncLoopUntil>},
+    {"FINDFIRST", Make<TKWSFuncFindFirst>},
+    {"FIND", Make<TKWSFuncFindFirst>},
+    {"FINDNEXT", Make<TKWSFuncFindNext>},
+    {"FNEXT", Make<TKWSFuncFindNext>},
+    {"ALLIMAGE", Make<TKWSFuncAllImage>},
+    {"ALLIMG", Make<TKWSFuncAllImage>},
+    {"ALL", Make<TKWSFuncAllImage>},
+    {"NEXTIMAGE", Make<TKWSFuncNextImage>},
+    {"NEXTIMG", Make<TKWSFuncNextImage>},
     {"TIMEDLG", Make<TKWSFuncTimeDlg>},
 };
 
 }  // namespace
 
 void KWSFillKeywordTables(TStringList& first, TStringList& second) {
-  (void)first;  // the document and alpha-channel commands
+  for (const KeywordRow& r : kFirstTable) first.AddObject(r.keyword, r.make());
   for (const KeywordRow& r : kSecondTable) second.AddObject(r.keyword, r.make());
 }

@@ -128,6 +128,84 @@ KWS_COMMAND(TKWSFuncLoopUntil, TKWSLoopCommand)
 
 KWS_COMMAND(TKWSFuncTimeDlg, TKWSConstCommand)
 
+// --- documents, processors, files and the alpha channel -------------------------
+
+// Commands on one document: Image.
+class TKWSEditCommand : public TKWScriptCommand {
+ public:
+  TKWSEditCommand() : TKWScriptCommand(akImage) {}
+};
+// A document and a file name: Image, String.
+class TKWSFileCommand : public TKWScriptCommand {
+ public:
+  TKWSFileCommand() : TKWScriptCommand(akImage, akString) {}
+};
+// An image variable to fill and a file name: Name, String.
+class TKWSOpenCommand : public TKWScriptCommand {
+ public:
+  TKWSOpenCommand() : TKWScriptCommand(akName, akString) {}
+};
+// Image, Number.
+class TKWSACCreateValue : public TKWScriptCommand {
+ public:
+  TKWSACCreateValue() : TKWScriptCommand(akImage, akNumber) {}
+  void Execute(TKWScriptEngine& E) override;
+};
+// Name, Image: the filter command and the commands that share its kinds.
+class TKWSFuncExecFilter : public TKWScriptCommand {
+ public:
+  TKWSFuncExecFilter() : TKWScriptCommand(akName, akImage) {}
+  void Execute(TKWScriptEngine& E) override;
+};
+// Name, Image, Image.
+class TKWSFuncExecMixer : public TKWScriptCommand {
+ public:
+  TKWSFuncExecMixer() : TKWScriptCommand(akName, akImage, akImage) {}
+  void Execute(TKWScriptEngine& E) override;
+};
+// Name, Name.
+class TKWSFuncExecGenerator : public TKWScriptCommand {
+ public:
+  TKWSFuncExecGenerator() : TKWScriptCommand(akName, akName) {}
+  void Execute(TKWScriptEngine& E) override;
+};
+
+KWS_COMMAND(TKWSEditUndo, TKWSEditCommand)
+KWS_COMMAND(TKWSEditRedo, TKWSEditCommand)
+KWS_COMMAND(TKWSEditCopy, TKWSEditCommand)
+KWS_COMMAND(TKWSEditPaste, TKWSEditCommand)
+KWS_COMMAND(TKWSACClear, TKWSEditCommand)
+KWS_COMMAND(TKWSACInvert, TKWSEditCommand)
+KWS_COMMAND(TKWSACCreateImage, TKWSEditCommand)
+KWS_COMMAND(TKWSACCreateHarf, TKWSEditCommand)
+KWS_COMMAND(TKWSACCopy, TKWSEditCommand)
+KWS_COMMAND(TKWSACPaste, TKWSEditCommand)
+
+KWS_COMMAND(TKWSFileSave, TKWSFileCommand)
+KWS_COMMAND(TKWSEditOpen, TKWSFileCommand)
+KWS_COMMAND(TKWSFuncSaveNum, TKWSFileCommand)
+KWS_COMMAND(TKWSACLoad, TKWSFileCommand)
+KWS_COMMAND(TKWSACSave, TKWSFileCommand)
+
+KWS_COMMAND(TKWSFileOpen, TKWSOpenCommand)
+KWS_COMMAND(TKWSFuncFindFirst, TKWSOpenCommand)
+
+KWS_COMMAND(TKWSFileClone, TKWSFuncExecFilter)
+KWS_COMMAND(TKWSFuncGetWidth, TKWSFuncExecFilter)
+KWS_COMMAND(TKWSFuncGetHeight, TKWSFuncExecFilter)
+
+KWS_COMMAND(TKWSFuncGetCurImage, TKWSDefineCommand)
+KWS_COMMAND(TKWSFileClose, TKWSDefineCommand)
+KWS_COMMAND(TKWSFuncAllImage, TKWSDefineCommand)
+KWS_COMMAND(TKWSFuncGetSelImage, TKWSOperateCommand)
+KWS_COMMAND(TKWSFuncFindNext, TKWSCtrlCommand)
+KWS_COMMAND(TKWSFuncNextImage, TKWSCtrlCommand)
+
+// The first free numbered name for SAVENUM: F without its extension, k with
+// at least three digits, F's extension; k counts up from 0 while a file of
+// that name exists.
+std::string KWSNumberedName(const std::string& fileName);
+
 // Fills the two keyword tables in the order of the keyword list: the
 // document and alpha-channel commands into first, the others into second.
 void KWSFillKeywordTables(TStringList& first, TStringList& second);

@@ -2,9 +2,108 @@
 
 #include <iostream>
 
+#include <QApplication>
+#include <QDir>
+#include <QMdiArea>
+#include <QTemporaryDir>
+
+#include "document/kwchild.h"
+#include "document/kwparent.h"
+#include "document/kwpaths.h"
+#include "document/optiondlg.h"
 #include "host/prcmgr.h"
+#include "image/kwbitmap.h"
+#include "platform/sysutils.h"
+#include "procdef/multiuserini.h"
 #include "script/kwscrbatch.h"
 #include "ui/messages.h"
+
+namespace {
+
+// A document that went through its close (the close query let it go).
+bool IsClosed(TKWChild* c) { return c->ClosedByUser && c->isHidden(); }
+
+// Busy while a processor works on it, so that it cannot be closed meanwhile.
+class TBusyScope {
+ public:
+  explicit TBusyScope(TKWChild* doc) : doc_(doc) { doc_->SetBusy(true); }
+  ~TBusyScope() {
+    if (doc_) doc_->SetBusy(false);
+  }
+
+ private:
+  QPointer<TKWChild> doc_;
+};
+
+}  // namespace
+
+// --- documents of the main window ------------------------------------------------
+
+TKWChild* TKWMainWindowDocuments::CreateDocument() {
+  if (!parent_) throw ENoDocuments();
+  TKWChild* c = parent_->CreateChild();
+  parent_->MdiArea()->setActiveSubWindow(c);
+  return c;
+}
+
+TKWChild* TKWMainWindowDocuments::Active() {
+  if (!parent_) return nullptr;
+  TKWChild* c = parent_->ActiveChild();
+  return c && !IsClosed(c) ? c : nullptr;
+}
+
+std::vector<TKWChild*> TKWMainWindowDocuments::Documents() {
+  std::vector<TKWChild*> out;
+  if (!parent_) return out;
+  // Back to front: the front window first, so walk it backwards.
+  const QList<QMdiSubWindow*> stack = parent_->MdiArea()->subWindowList(QMdiArea::StackingOrder);
+  TKWChild* active = Active();
+  if (active) out.push_back(active);
+  for (auto it = stack.rbegin(); it != stack.rend(); ++it) {
+    auto* c = qobject_cast<TKWChild*>(*it);
+    if (c && c != active && !IsClosed(c)) out.push_back(c);
+  }
+  return out;
+}
+
+void TKWMainWindowDocuments::Closed(TKWChild* doc) { delete doc; }
+
+// --- documents of a batch run ---------------------------------------------------------
+
+TKWBatchDocuments::~TKWBatchDocuments() {
+  for (const QPointer<TKWChild>& c : docs_) {
+    if (!c) continue;
+    c->ClosedByUser = true;  // no resume entry
+    delete c.data();
+  }
+}
+
+TKWChild* TKWBatchDocuments::CreateDocument() {
+  auto* c = new TKWChild;
+  c->CurrentImage()->SetUndoLimit(UndoLimitOption);
+  docs_.prepend(c);
+  return c;
+}
+
+TKWChild* TKWBatchDocuments::Active() {
+  for (const QPointer<TKWChild>& c : docs_)
+    if (c && !IsClosed(c)) return c;
+  return nullptr;
+}
+
+std::vector<TKWChild*> TKWBatchDocuments::Documents() {
+  std::vector<TKWChild*> out;
+  for (const QPointer<TKWChild>& c : docs_)
+    if (c && !IsClosed(c)) out.push_back(c);
+  return out;
+}
+
+void TKWBatchDocuments::Closed(TKWChild* doc) {
+  docs_.removeAll(QPointer<TKWChild>(doc));
+  delete doc;
+}
+
+// --- the host ---------------------------------------------------------------------------
 
 TKWBasicFilter* TKWProgramScriptHost::FindFilter(const std::string& name) {
   TFilterInfo* info = manager_ ? manager_->FindFilter(name) : nullptr;
@@ -29,11 +128,161 @@ void TKWProgramScriptHost::GetMixerSettings(int32_t& originX, int32_t& originY, 
   }
 }
 
-bool TKWProgramScriptHost::DocumentAlive(TKWChild* doc) {
-  return IsDocumentOpen ? IsDocumentOpen(doc) : doc != nullptr;
+void TKWProgramScriptHost::ShowInformation(const std::string& text) { ShowInfo(text); }
+
+void TKWProgramScriptHost::SetMainWindow(TKWParent* mainWindow) {
+  mainWindowDocs_ = std::make_unique<TKWMainWindowDocuments>(mainWindow);
+  documents_ = mainWindowDocs_.get();
 }
 
-void TKWProgramScriptHost::ShowInformation(const std::string& text) { ShowInfo(text); }
+TKWScriptDocuments& TKWProgramScriptHost::docs() {
+  if (documents_) return *documents_;
+  // The program's main window is a top-level window of its own.
+  for (QWidget* w : QApplication::topLevelWidgets()) {
+    if (auto* p = qobject_cast<TKWParent*>(w)) {
+      SetMainWindow(p);
+      return *documents_;
+    }
+  }
+  throw ENoDocuments();
+}
+
+bool TKWProgramScriptHost::DocumentAlive(TKWChild* doc) {
+  if (!doc) return false;
+  // Compare pointers first: a freed document is not dereferenced.
+  for (TKWChild* c : docs().Documents())
+    if (c == doc) return true;
+  return false;
+}
+
+TKWChild* TKWProgramScriptHost::ActiveDocument() { return docs().Active(); }
+
+std::vector<TKWChild*> TKWProgramScriptHost::Documents() { return docs().Documents(); }
+
+void TKWProgramScriptHost::GetSelectedDocuments(TKWChild*& background, TKWChild*& foreground) {
+  background = foreground = nullptr;
+  if (SelectedDocuments) SelectedDocuments(background, foreground);
+  if (!DocumentAlive(background)) background = nullptr;
+  if (!DocumentAlive(foreground)) foreground = nullptr;
+}
+
+TKWChild* TKWProgramScriptHost::OpenDocument(const std::string& fileName) {
+  TKWChild* c = docs().CreateDocument();
+  try {
+    c->LoadDocument(fileName);
+  } catch (...) {
+    // A file that cannot be read leaves no empty document behind.
+    c->ClosedByUser = true;
+    c->hide();
+    docs().Closed(c);
+    throw;
+  }
+  return c;
+}
+
+TKWChild* TKWProgramScriptHost::CloneDocument(TKWChild* source) {
+  TKWBitmap* img = source->CurrentImage();
+  TKWChild* c = docs().CreateDocument();
+  c->SetImage(*img, img->FileName, "複製");
+  return c;
+}
+
+TKWChild* TKWProgramScriptHost::GenerateDocument(TKWBasicGenerator* generator, int width,
+                                                 int height) {
+  TKWChild* c = docs().CreateDocument();
+  {
+    TBusyScope busy(c);
+    c->ApplyGenerator(generator, false, width, height);
+  }
+  return c;
+}
+
+void TKWProgramScriptHost::CloseDocument(TKWChild* doc) {
+  doc->SetModified(false);
+  doc->CloseDocument();
+  if (IsClosed(doc)) docs().Closed(doc);
+}
+
+int TKWProgramScriptHost::DocumentWidth(TKWChild* doc) { return doc->CurrentImage()->Width(); }
+int TKWProgramScriptHost::DocumentHeight(TKWChild* doc) { return doc->CurrentImage()->Height(); }
+
+void TKWProgramScriptHost::ApplyFilter(TKWChild* doc, TKWBasicFilter* filter) {
+  TBusyScope busy(doc);
+  doc->ApplyFilter(filter, false);
+}
+
+void TKWProgramScriptHost::ApplyMixer(TKWChild* background, TKWChild* foreground,
+                                      TKWBasicMixer* mixer, int32_t x, int32_t y, bool clipping) {
+  TMixOrigin placement;
+  placement.X = x;
+  placement.Y = y;
+  placement.Clipping = clipping;
+  TBusyScope busyBg(background);
+  TBusyScope busyFg(foreground);
+  background->ApplyMixer(foreground->CurrentImage(), mixer, false, placement);
+}
+
+void TKWProgramScriptHost::SaveDocument(TKWChild* doc, const std::string& fileName) {
+  doc->SaveDocument(fileName);
+}
+
+void TKWProgramScriptHost::OpenInto(TKWChild* doc, const std::string& fileName) {
+  doc->OpenInto(fileName);
+}
+
+void TKWProgramScriptHost::DocumentAction(TKWChild* doc, TKWSDocAction action) {
+  switch (action) {
+    case TKWSDocAction::Undo:
+      doc->actUndoExecute();
+      break;
+    case TKWSDocAction::Redo:
+      doc->actRedoExecute();
+      break;
+    case TKWSDocAction::Copy:
+      doc->actCopyExecute();
+      break;
+    case TKWSDocAction::Paste:
+      doc->actPasteExecute();
+      break;
+    case TKWSDocAction::ACDisable:
+      doc->actACDisableExecute();
+      break;
+    case TKWSDocAction::ACInvert:
+      doc->actACInvertExecute();
+      break;
+    case TKWSDocAction::ACCreateFromImage:
+      doc->actACCreateFromImageExecute();
+      break;
+    case TKWSDocAction::ACCreateHarf:
+      doc->actACCreateHarfExecute();
+      break;
+    case TKWSDocAction::ACCopy:
+      doc->actACCopyExecute();
+      break;
+    case TKWSDocAction::ACPaste:
+      doc->actACPasteExecute();
+      break;
+  }
+  doc->UpdateActions();
+}
+
+void TKWProgramScriptHost::CreateAlphaByValue(TKWChild* doc, uint8_t value) {
+  doc->CreateAlphaByValue(value);
+}
+
+void TKWProgramScriptHost::LoadAlpha(TKWChild* doc, const std::string& fileName) {
+  doc->LoadAlpha(fileName);
+}
+
+void TKWProgramScriptHost::SaveAlpha(TKWChild* doc, const std::string& fileName) {
+  doc->SaveAlpha(fileName);
+}
+
+void TKWProgramScriptHost::RefreshDocument(TKWChild* doc) {
+  if (!RefreshOnScript || !doc->isVisible()) return;
+  doc->repaint();
+  doc->imiImage->repaint();
+}
 
 void KWSDeleteCommand(void* command) { delete static_cast<TKWScriptCommand*>(command); }
 
@@ -47,13 +296,31 @@ int KWRunScriptCommandLine(TKWProcessorManager& manager, const std::string& path
         }
         return kind == TMsgKind::Question ? TMsgResult::No : TMsgResult::Ok;
       });
+  // The user's options apply (undo depth, alpha blending, JPEG quality);
+  // nothing is written back.
+  {
+    TMultiUserIni ini(KWSettingsFile());
+    LoadUserOptions(ini);
+  }
+  const bool writeResume = TKWChild::WriteResume;
+  TKWChild::WriteResume = false;
+  // Swap files of this run in a folder of its own, so that runs can go in
+  // parallel; removed with the folder at the end.
+  QTemporaryDir undoDir(QDir::tempPath() + "/kw-undo-XXXXXX");
+  const std::string oldUndoDir = UndoDataDir();
+  if (undoDir.isValid()) SetUndoDataDir(undoDir.path().toStdString() + "/UndoData/");
+
   TKWProgramScriptHost host(&manager);
   int rc;
   {
+    TKWBatchDocuments documents;
+    host.SetDocuments(&documents);
     TKWScriptEngine engine(&host, &manager.Keywords1, &manager.Keywords2);
     manager.KeywordDeleter = KWSDeleteCommand;
     rc = KWRunScriptBatch(engine, path, std::cerr);
   }
+  SetUndoDataDir(oldUndoDir);
+  TKWChild::WriteResume = writeResume;
   SetMessageHandler(previous);
   return rc;
 }
