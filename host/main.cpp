@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -16,19 +19,12 @@
 
 #include "document/kwchild.h"
 #include "document/kwparent.h"
-#include "document/kwpaths.h"
-#include "host/filterbox.h"
 #include "host/instance.h"
 #include "host/prcmgr.h"
-#include "host/procbox.h"
+#include "host/program.h"
 #include "platform/sysutils.h"
-#include "image/compressedstore.h"
-#include "image/kwbitmap.h"
 #include "procdef/multiuserini.h"
-#include "script/kwscrcmd.h"
-#include "script/kwscrengine.h"
 #include "script/programhost.h"
-#include "script/scredit.h"
 #include "ui/messages.h"
 #include "ui/splash.h"
 
@@ -48,6 +44,17 @@ const char* const kUsage =
     "  --list         list every registered processor and its parameters\n"
     "  --help         this text\n"
     "  --version      the program's version\n";
+
+// Qt wants a private runtime folder; without one from the session it warns
+// on stderr, which a batch run keeps for the script's own messages.
+void ensureRuntimeDir() {
+  if (std::getenv("XDG_RUNTIME_DIR")) return;
+  std::string dir = "/tmp/runtime-" + std::to_string(::getuid());
+  ::mkdir(dir.c_str(), 0700);
+  struct stat st {};
+  if (::stat(dir.c_str(), &st) == 0 && st.st_uid == ::getuid() && (st.st_mode & 0777) == 0700)
+    setenv("XDG_RUNTIME_DIR", dir.c_str(), 1);
+}
 
 // Without a display the program uses Qt's offscreen platform.
 void chooseHeadlessPlatform() {
@@ -75,51 +82,6 @@ int runWithoutWindow(int argc, char** argv, Work work) {
   return rc;
 }
 
-QImage LoadLogoImage() {
-  try {
-    std::unique_ptr<TKWBitmap> logo = LoadLogo();
-    QImage img(logo->Width(), logo->Height(), QImage::Format_RGB32);
-    for (int y = 0; y < logo->Height(); ++y)
-      std::memcpy(img.scanLine(y), logo->ScanLine(y), size_t(logo->Width()) * 4);
-    return img;
-  } catch (const std::exception&) {
-    return QImage();
-  }
-}
-
-// The main window's script side is the script editor.
-void wireScriptEditor(TKWParent* mainWindow, TScriptEditor* editor) {
-  auto guarded = [](const std::function<void()>& f) {
-    try {
-      f();
-    } catch (const std::exception& e) {
-      ShowError(e.what());
-    }
-  };
-  mainWindow->OpenScriptFile = [editor, guarded](const std::string& path) {
-    guarded([&] { editor->OpenScriptFile(path); });
-  };
-  mainWindow->ShowLog = [editor](TKWChild*, const TKWLog& log) { editor->ShowLog(log); };
-  mainWindow->InsertText = [editor](const std::string& text) { editor->InsertText(text); };
-  mainWindow->RunScriptFile = [editor](const std::string& path) { editor->RunScriptFile(path); };
-  mainWindow->ResumeScript = [editor, guarded](const std::string& path, const std::string& title) {
-    guarded([&] {
-      editor->OpenScriptFile(path);
-      editor->SetTabCaption(editor->TabCount() - 1, QString::fromStdString(title));
-    });
-  };
-  mainWindow->OnClosing = [editor] { editor->SaveScripts(true, KWResumeDir()); };
-  auto sep = [editor] {
-    auto* a = new QAction(editor);
-    a->setSeparator(true);
-    return a;
-  };
-  mainWindow->SetScriptActions({editor->actScrClose, editor->actScrNew, editor->actScrOpen,
-                                editor->actScrSave, sep(), editor->actScrCopy, editor->actScrCut,
-                                editor->actScrPaste, sep(), editor->actScrExecute,
-                                editor->actScrFileExecute});
-}
-
 int runGui(int argc, char** argv, const std::vector<std::string>& files) {
   QApplication app(argc, argv);
   app.setApplicationName("Varoka");
@@ -137,67 +99,19 @@ int runGui(int argc, char** argv, const std::vector<std::string>& files) {
     return 0;
   }
 
-  // The manager, then the script engine, which fills the manager's keyword tables.
-  TKWProcessorManager mgr;
-  TKWProgramScriptHost scriptHost(&mgr);
-  TKWScriptEngine engine(&scriptHost, &mgr.Keywords1, &mgr.Keywords2);
-  mgr.KeywordDeleter = KWSDeleteCommand;
-
-  TKWSplash splash{LoadLogoImage()};
+  TKWSplash splash{TKWProgram::LogoImage()};
   splash.SetLoading(true);
   splash.show();
-  auto step = [&splash](const QString& text) {
-    splash.SetState(text);
-    splash.Advance();
-  };
-
-  step("Loading Main Window ...");
-  auto* mainWindow = new TKWParent;
-  step("Loading About Box ...");
-  step("Loading Filter Box ...");
-  TFilterBox* filterBox = mainWindow->FilterBox();
-  step("Loading Mixer Box ...");
-  auto* mixerBox = new TKWMixerHostBox(mainWindow);
-  mainWindow->addDockWidget(Qt::RightDockWidgetArea, mixerBox);
-  mainWindow->AddToolWindow(mixerBox, "pcTool");
-  step("Loading Generator Box ...");
-  auto* generatorBox = new TKWGeneratorHostBox(mainWindow);
-  mainWindow->addDockWidget(Qt::RightDockWidgetArea, generatorBox);
-  mainWindow->AddToolWindow(generatorBox, "pcTool");
-  step("Loading AC Value Dialog ...");
-  step("Loading Script Editor ...");
-  auto* editor = new TScriptEditor(&engine, mainWindow);
-  mainWindow->addDockWidget(Qt::BottomDockWidgetArea, editor);
-  mainWindow->AddToolWindow(editor, "rdsxBottom");
-  wireScriptEditor(mainWindow, editor);
-  step("Loading Tool Box ...");
-  step("Loading Album Box ...");
-  step("Loading Option Dialog ...");
-  step("Loading Readme Window ...");
-
-  splash.SetState("Loading Processors ...");
-  mgr.Hooks.FilterMenu = mainWindow->miFilter;
-  mgr.Hooks.MixerMenu = mainWindow->miMixer;
-  mgr.Hooks.GeneratorMenu = mainWindow->miGenerator;
-  mgr.Hooks.AddFilter = [filterBox](TFilterInfo* info) { filterBox->AddFilter(info); };
-  mgr.Hooks.AddMixer = [mixerBox](TMixerInfo* info) { mixerBox->AddMixer(info); };
-  mgr.Hooks.AddGenerator = [generatorBox](TGeneratorInfo* info) { generatorBox->AddGenerator(info); };
-  mgr.Hooks.Progress = [mainWindow](TKWProcessor* s, TProgressStage st, uint8_t pd, bool rn, TRect& r,
-                                    const std::string& m) {
-    mainWindow->ProcessorProgress(s, st, pd, rn, r, m);
-  };
-  mgr.Hooks.SplashState = [&step](const std::string& t) { step(QString::fromStdString(t)); };
+  TKWProgram program;
   try {
-    mgr.LoadProcessors();
+    program.Start(&splash);
   } catch (const std::exception& e) {
     splash.SetLoading(false);
     splash.hide();
     ShowError(e.what());
-    delete mainWindow;
     return 1;
   }
-  if (filterBox->PageCount() > 0) filterBox->PageControl()->setCurrentIndex(0);
-  splash.SetState("Execute ...");
+  TKWParent* mainWindow = program.MainWindow();
 
   QObject::connect(&instance, &TKWInstance::FilesReceived, mainWindow, [mainWindow](const QStringList& n) {
     mainWindow->OpenFiles(n);
@@ -210,16 +124,13 @@ int runGui(int argc, char** argv, const std::vector<std::string>& files) {
   if (!names.isEmpty())
     QTimer::singleShot(0, mainWindow, [mainWindow, names] { mainWindow->OpenFiles(names); });
 
-  int rc = app.exec();
-  // Panels belong to the packages: they go before the windows that hold them.
-  mgr.UnloadPackages();
-  delete mainWindow;
-  return rc;
+  return app.exec();
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  ensureRuntimeDir();
   std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty()) {
     const std::string& a = args[0];
@@ -247,6 +158,8 @@ int main(int argc, char** argv) {
         return 2;
       }
       std::string script = args[1];
+      // A batch run leaves no resume data behind.
+      TKWChild::WriteResume = false;
       return runWithoutWindow(argc, argv, [&script](TKWProcessorManager& mgr) {
         return KWRunScriptCommandLine(mgr, script);
       });

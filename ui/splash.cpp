@@ -25,6 +25,7 @@ TKWSplash::TKWSplash(const QImage& picture)
 void TKWSplash::SetState(const QString& text) {
   label_->setText(text);
   redrawNow();
+  emit StateShown(text, opacity_);
 }
 
 void TKWSplash::Advance() {

@@ -21,6 +21,10 @@ class TKWSplash : public QWidget {
   // Clears the loading mark, waits 500 ms and closes the window.
   void Finish();
 
+ signals:
+  // Every state text as it is shown, with the opacity at that moment.
+  void StateShown(const QString& text, int opacity);
+
  protected:
   void paintEvent(QPaintEvent*) override;
   void changeEvent(QEvent* e) override;

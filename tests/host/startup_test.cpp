@@ -1,0 +1,85 @@
+// The start-up sequence: windows in their order, the splash counting along,
+// packages loaded into the boxes and menus, and everything released again.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QMenu>
+#include <QSignalSpy>
+
+#include "document/kwparent.h"
+#include "host/filterbox.h"
+#include "host/procbox.h"
+#include "host/program.h"
+#include "platform/sysutils.h"
+#include "ui/splash.h"
+
+namespace {
+void ensureApp() {
+  static int argc = 1;
+  static char arg0[] = "startup_tests";
+  static char* argv[] = {arg0, nullptr};
+  if (!QApplication::instance()) new QApplication(argc, argv);
+}
+}  // namespace
+
+TEST(Splash, FadesInByFourUpTo255AndKeepsTheLastValue) {
+  ensureApp();
+  TKWSplash splash{QImage()};
+  EXPECT_EQ(splash.StateText(), "Loading Units  ...");
+  EXPECT_EQ(splash.OpacityValue(), 32);
+  EXPECT_NEAR(splash.windowOpacity(), 32 / 255.0, 0.01);
+  for (int i = 0; i < 55; ++i) splash.Advance();
+  EXPECT_EQ(splash.OpacityValue(), 252);
+  splash.Advance();  // 256 is not applied
+  EXPECT_EQ(splash.OpacityValue(), 256);
+  EXPECT_NEAR(splash.windowOpacity(), 252 / 255.0, 0.01);
+  EXPECT_EQ(splash.size(), QSize(320, 240));
+  EXPECT_TRUE(splash.windowFlags() & Qt::WindowStaysOnTopHint);
+  EXPECT_TRUE(splash.windowFlags() & Qt::FramelessWindowHint);
+}
+
+TEST(Startup, CreatesWindowsInOrderThenLoadsThePackages) {
+  ensureApp();
+  std::vector<std::pair<QString, int>> shown;
+  TKWSplash splash{TKWProgram::LogoImage()};
+  EXPECT_EQ(splash.Picture().size(), QSize(320, 240));
+  QObject::connect(&splash, &TKWSplash::StateShown,
+                   [&shown](const QString& t, int o) { shown.push_back({t, o}); });
+  {
+    TKWProgram program;
+    program.Start(&splash, TESTPKG_DIR);
+    std::vector<QString> expected = {
+        "Loading Main Window ...",    "Loading About Box ...",      "Loading Filter Box ...",
+        "Loading Mixer Box ...",      "Loading Generator Box ...",  "Loading AC Value Dialog ...",
+        "Loading Script Editor ...",  "Loading Tool Box ...",       "Loading Album Box ...",
+        "Loading Option Dialog ...",  "Loading Readme Window ...",  "Loading Processors ..."};
+    ASSERT_GE(shown.size(), expected.size());
+    for (size_t i = 0; i < expected.size(); ++i) {
+      EXPECT_EQ(shown[i].first, expected[i]) << i;
+      // Every window is announced before the splash advances.
+      EXPECT_EQ(shown[i].second, 32 + 4 * int(i)) << i;
+    }
+    // "Loading Processors ..." does not advance; each record does.
+    EXPECT_EQ(shown[12].first, "Loading TestInvert ...");
+    EXPECT_EQ(shown[12].second, 32 + 4 * 11);
+    EXPECT_EQ(shown.back().first, "Execute ...");
+    EXPECT_EQ(shown.back().second, 32 + 4 * (11 + 10));  // two packages, five records each
+
+    TKWParent* main = program.MainWindow();
+    ASSERT_NE(main, nullptr);
+    EXPECT_EQ(main->objectName(), "TKWParent");
+    EXPECT_EQ(program.Manager().Filters.Count(), 4);
+    EXPECT_EQ(program.FilterBox()->PageCount(), 4);
+    EXPECT_EQ(program.FilterBox()->PageControl()->currentIndex(), 0);
+    EXPECT_EQ(program.MixerBox()->PageCount(), 2);
+    // The processors' menu actions follow the menus' own items.
+    int filterItems = 0;
+    for (QAction* a : main->miFilter->actions())
+      if (a->text().startsWith(QString::fromUtf8("テスト反転"))) ++filterItems;
+    EXPECT_EQ(filterItems, 2);
+    // The script language's keywords are in the manager's tables.
+    EXPECT_GT(program.Manager().Keywords2.Count(), 0);
+  }
+  // The packages were finalized and unloaded with the program.
+  SUCCEED();
+}
