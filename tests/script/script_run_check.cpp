@@ -1,0 +1,245 @@
+// Scripts run with KW --run as whole processes, in a program folder of
+// their own (the program, the framework library and the standard package,
+// default settings): they open, process and save pictures, and the saved
+// pixels are compared with values computed here.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include <sys/wait.h>
+
+#include "platform/bitmap.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct Result {
+  int code = -1;
+  std::string out, err;
+};
+
+std::string ReadAll(const fs::path& p) {
+  std::ifstream f(p, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
+class RunFixture : public ::testing::Test {
+ protected:
+  fs::path dir;
+  fs::path kw;
+
+  void SetUp() override {
+    dir = fs::temp_directory_path() /
+          ("kwrun_" + std::to_string(::getpid()) + "_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir);
+    fs::create_directories(dir / "prog" / "ProcLib");
+    fs::copy_file(KW_EXE, dir / "prog" / "KW");
+    fs::copy_file(KW_PRCDEF, dir / "prog" / "libKWPrcDef.so");
+    fs::copy_file(KW_PRCLIB, dir / "prog" / "ProcLib" / "KWPrcLib.so");
+    kw = dir / "prog" / "KW";
+  }
+  void TearDown() override {
+    std::error_code ec;
+    fs::remove_all(dir, ec);
+  }
+  std::string P(const std::string& name) const { return (dir / name).string(); }
+
+  Result Run(const std::string& script) {
+    const fs::path s = dir / "t.kws";
+    std::ofstream(s, std::ios::binary) << script;
+    const std::string cmd = "cd '" + dir.string() + "' && QT_QPA_PLATFORM=offscreen '" + kw.string() +
+                            "' --run t.kws > out.txt 2> err.txt";
+    const int st = std::system(cmd.c_str());
+    Result r;
+    r.code = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    r.out = ReadAll(dir / "out.txt");
+    r.err = ReadAll(dir / "err.txt");
+    return r;
+  }
+  // No swap files and no settings are left in the program folder.
+  void ExpectProgramFolderUntouched() {
+    EXPECT_FALSE(fs::exists(dir / "prog" / "UndoData"));
+    EXPECT_FALSE(fs::exists(dir / "prog" / "Resume"));
+    EXPECT_FALSE(fs::exists(dir / "prog" / "KW.ini"));
+    EXPECT_FALSE(fs::exists(dir / "prog" / "ProcLib" / "KWPrcLib.ini"));
+  }
+};
+
+// A picture of random pixels written as a 24-bit BMP.
+void RandomPicture(const std::string& file, int w, int h, unsigned seed) {
+  std::mt19937 gen(seed);
+  TBitmap b;
+  b.SetPixelFormat(pf24bit);
+  b.SetSize(w, h);
+  for (int y = 0; y < h; ++y) {
+    uint8_t* row = b.ScanLine(y);
+    for (int i = 0; i < w * 3; ++i) row[i] = uint8_t(gen());
+  }
+  b.SaveToFile(file);
+}
+
+struct Picture {
+  TBitmap bmp;
+  explicit Picture(const std::string& file) {
+    bmp.LoadFromFile(file);
+    bmp.SetPixelFormat(pf32bit);
+  }
+  uint32_t at(int x, int y) const { return bmp.PixelBGRA(x, y); }
+};
+
+int B(uint32_t p) { return p & 0xFF; }
+int G(uint32_t p) { return (p >> 8) & 0xFF; }
+int R(uint32_t p) { return (p >> 16) & 0xFF; }
+int A(uint32_t p) { return p >> 24; }
+
+int RoundEven(long double v) { return int(std::nearbyint(v)); }
+
+// Luminance in extended precision, rounded halves to even.
+int Luminance(uint32_t p) {
+  return RoundEven(0.1140105L * B(p) + 0.58701L * G(p) + 0.2989875L * R(p));
+}
+
+int Scale(float f, int v) { return std::min(255, RoundEven((long double)f * v)); }
+
+TEST_F(RunFixture, FiltersWithParametersSetByNameGiveTheComputedPixels) {
+  RandomPicture(P("in.bmp"), 37, 23, 1);
+  Result r = Run(
+      "IMAGE A\nOPEN A \"in.bmp\"\nEXECFILTER NegativeColor A\nSAVE A \"neg.bmp\"\nUNDO A\n"
+      "execfilter grayscale a\nSAVE A \"gray.bmp\"\nUNDO A\n"
+      "= KWRGB.RED 1.3\n= KWRGB.GREEN 0.5\n= KWRGB.BLUE 2\nFILTER KWRGB A\nSAVE A \"rgb.bmp\"\n"
+      "VALUE W\nVALUE H\nWIDTH W A\nHEIGHT H A\nTIMEDLG 0\n");
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(r.err.empty()) << r.err;
+  Picture in(P("in.bmp")), neg(P("neg.bmp")), gray(P("gray.bmp")), rgb(P("rgb.bmp"));
+  ASSERT_EQ(neg.bmp.Width(), 37);
+  ASSERT_EQ(gray.bmp.Height(), 23);
+  for (int y = 0; y < 23; ++y) {
+    for (int x = 0; x < 37; ++x) {
+      const uint32_t p = in.at(x, y);
+      EXPECT_EQ(neg.at(x, y) & 0xFFFFFF, ~p & 0xFFFFFF) << x << "," << y;
+      const int g = Luminance(p);
+      EXPECT_EQ(gray.at(x, y) & 0xFFFFFF, uint32_t(g * 0x010101)) << x << "," << y;
+      const uint32_t q = rgb.at(x, y);
+      EXPECT_EQ(R(q), Scale(1.3f, R(p)));
+      EXPECT_EQ(G(q), Scale(0.5f, G(p)));
+      EXPECT_EQ(B(q), Scale(2.0f, B(p)));
+    }
+  }
+  ExpectProgramFolderUntouched();
+}
+
+TEST_F(RunFixture, LoopsOverFilesAndDocumentsWithNumberedResultsAndAlpha) {
+  fs::create_directories(dir / "in");
+  for (int i = 0; i < 3; ++i) RandomPicture(P("in/p" + std::to_string(i) + ".bmp"), 5 + i, 4, 10 + i);
+  std::ofstream(dir / "in" / "notes.txt") << "not a picture";
+  fs::create_directories(dir / "out");
+  std::ofstream(dir / "out" / "r000.bmp") << "taken";
+  Result r = Run(
+      "STRING F\nIMAGE A\nVALUE N\nFINDFIRST F \"in/*.bmp\"\nOPEN A F\nFINDNEXT\n"
+      "IMAGE I\nALLIMAGE I\n++ N\nCREATEALPHACHANNELBYVALUE I 300\nSAVENUM I \"out/r.bmp\"\n"
+      "SAVEAC I \"out/alpha.bmp\"\nEXECFILTER NegativeColor I\nCLOSE I\nNEXTIMAGE\n"
+      // Closing shifted the positions: one of three was skipped and is still open.
+      "IMAGE J\nALLIMAGE J\n++ N\nVALUE W\nWIDTH W J\nEXECFILTER NegativeColor J\nCLOSE J\nNEXTIMAGE\n"
+      "IMAGE K\nCURIMG K\nIFNOT TRUE END\nEND:\n");
+  ASSERT_EQ(r.code, 0) << r.err;
+  // Closing modified documents asks nothing.
+  EXPECT_TRUE(r.out.empty()) << r.out;
+  EXPECT_TRUE(r.err.empty()) << r.err;
+  EXPECT_EQ(ReadAll(dir / "out" / "r000.bmp"), "taken");
+  // The newest document comes first: p2, then (after p2 closed) p0 at position 1.
+  const std::vector<std::pair<std::string, std::string>> saved = {{"r001.bmp", "in/p2.bmp"},
+                                                                  {"r002.bmp", "in/p0.bmp"}};
+  for (const auto& [out, src] : saved) {
+    ASSERT_TRUE(fs::exists(dir / "out" / out)) << out;
+    Picture o(P("out/" + out)), s(P(src));
+    ASSERT_EQ(o.bmp.Width(), s.bmp.Width()) << out;
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < o.bmp.Width(); ++x) {
+        EXPECT_EQ(o.at(x, y) & 0xFFFFFF, s.at(x, y) & 0xFFFFFF);
+        EXPECT_EQ(A(o.at(x, y)), 44);  // 300 keeps its low eight bits
+      }
+  }
+  EXPECT_FALSE(fs::exists(dir / "out" / "r003.bmp"));
+  Picture alpha(P("out/alpha.bmp"));
+  EXPECT_EQ(alpha.at(2, 2) & 0xFFFFFF, 44u * 0x010101);
+  ExpectProgramFolderUntouched();
+}
+
+TEST_F(RunFixture, DamagedFilesMissingFoldersAndUnknownExtensionsNeverCrash) {
+  RandomPicture(P("in.bmp"), 9, 7, 3);
+  std::string damaged = ReadAll(dir / "in.bmp").substr(0, 70);
+  std::ofstream(dir / "damaged.bmp", std::ios::binary) << damaged;
+  std::ofstream(dir / "junk.png", std::ios::binary) << "\x89PNG\r\n\x1a\nnot really";
+
+  // A damaged file in OPEN ends the run with the reader's error.
+  Result open = Run("IMAGE A\nOPEN A \"damaged.bmp\"\nSAVE A \"never.bmp\"");
+  EXPECT_EQ(open.code, 1);
+  EXPECT_FALSE(open.err.empty());
+  EXPECT_FALSE(fs::exists(dir / "never.bmp"));
+
+  // Into an open document and its alpha channel: reported, the run goes on
+  // and the image is as it was.
+  Result into = Run("IMAGE A\nOPEN A \"in.bmp\"\nOPENTOIMAGE A \"junk.png\"\nLOADAC A \"damaged.bmp\"\n"
+                    "SAVE A \"same.bmp\"");
+  EXPECT_EQ(into.code, 0) << into.err;
+  EXPECT_NE(into.err.find("画像の読み込みに失敗しました。"), std::string::npos) << into.err;
+  Picture in(P("in.bmp")), same(P("same.bmp"));
+  for (int y = 0; y < 7; ++y)
+    for (int x = 0; x < 9; ++x) EXPECT_EQ(same.at(x, y) & 0xFFFFFF, in.at(x, y) & 0xFFFFFF);
+
+  // A folder that does not exist: the writer's error ends the run.
+  Result missing = Run("IMAGE A\nOPEN A \"in.bmp\"\nSAVE A \"no/such/folder/x.bmp\"");
+  EXPECT_EQ(missing.code, 1);
+  EXPECT_FALSE(missing.err.empty());
+  // An extension no writer takes is reported, not silently skipped.
+  Result ext = Run("IMAGE A\nOPEN A \"in.bmp\"\nSAVE A \"x.xyz\"");
+  EXPECT_EQ(ext.code, 1);
+  EXPECT_FALSE(ext.err.empty());
+  EXPECT_FALSE(fs::exists(dir / "x.xyz"));
+  // A script error names its line.
+  Result empty = Run("IMAGE A\nSAVE A \"x.bmp\"");
+  EXPECT_EQ(empty.code, 1);
+  EXPECT_EQ(empty.err, "画像変数が空です。\r\nAt \"SAVE A \"x.bmp\"\"\n");
+  ExpectProgramFolderUntouched();
+}
+
+TEST_F(RunFixture, MixesAndGeneratedSizesReachTheDocuments) {
+  RandomPicture(P("bg.bmp"), 20, 10, 7);
+  RandomPicture(P("fg.bmp"), 6, 4, 8);
+  // Mode 0 of the average mixer: the mean of background and foreground,
+  // rounded down; the foreground at (3, 2) without clipping.
+  Result r = Run("IMAGE A\nIMAGE B\nOPEN A \"bg.bmp\"\nOPEN B \"fg.bmp\"\n= AVERAGE.MODE 0\n"
+                 "= MIXER.ORIGIN_X 3\n= MIXER.ORIGIN_Y 2\nEXECMIXER Average A B\nSAVE A \"mix.bmp\"\n"
+                 "= MIXER.ORIGIN_X 0\n= MIXER.ORIGIN_Y 0\nEXECMIXER Average B B\nSAVE B \"self.bmp\"\n"
+                 "= MIXER.ORIGIN_X 100\nEXECMIXER Average A B\nSAVE A \"nooverlap.bmp\"");
+  ASSERT_EQ(r.code, 0) << r.err;
+  Picture bg(P("bg.bmp")), fg(P("fg.bmp")), mix(P("mix.bmp")), self(P("self.bmp")), none(P("nooverlap.bmp"));
+  ASSERT_EQ(mix.bmp.Width(), 20);
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 20; ++x) {
+      const uint32_t b = bg.at(x, y), m = mix.at(x, y);
+      const bool inside = x >= 3 && x < 9 && y >= 2 && y < 6;
+      if (!inside) {
+        EXPECT_EQ(m & 0xFFFFFF, b & 0xFFFFFF) << x << "," << y;
+        continue;
+      }
+      const uint32_t f = fg.at(x - 3, y - 2);
+      EXPECT_EQ(R(m), (R(b) + R(f)) / 2) << x << "," << y;
+      EXPECT_EQ(G(m), (G(b) + G(f)) / 2);
+      EXPECT_EQ(B(m), (B(b) + B(f)) / 2);
+      EXPECT_EQ(none.at(x, y) & 0xFFFFFF, m & 0xFFFFFF);  // no overlap: unchanged
+    }
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 6; ++x) EXPECT_EQ(self.at(x, y) & 0xFFFFFF, fg.at(x, y) & 0xFFFFFF);
+}
+
+}  // namespace
