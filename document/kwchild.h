@@ -58,6 +58,9 @@ class TKWChild : public QMdiSubWindow, public TKWDocument {
                       int Height) override;
   void SetBusy(bool B) override;
   QWidget* DocumentWindow() override { return this; }
+  void SetImageChangeHook(std::function<void(TKWBitmap*)> Hook) override {
+    OnImageChange = Hook ? [Hook](TKWChild*, TKWBitmap* i) { Hook(i); } : decltype(OnImageChange)();
+  }
 
   // Reads the file into the current image (no history step).  Raises the
   // reader's error; the document is unchanged then.

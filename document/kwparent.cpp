@@ -261,8 +261,9 @@ void TKWParent::updateActions() {
   const bool any = !mdi_->subWindowList().isEmpty();
   actDoFilter->setEnabled(any);
   miFilter->menuAction()->setEnabled(any);
-  actDoMixer->setEnabled(any);
-  miMixer->menuAction()->setEnabled(any);
+  const bool mix = MixerEnabled ? MixerEnabled() : any;
+  actDoMixer->setEnabled(mix);
+  miMixer->menuAction()->setEnabled(mix);
   miSaveAs->setEnabled(ActiveChild() != nullptr);
   actClone->setEnabled(ActiveChild() != nullptr);
 }

@@ -115,6 +115,9 @@ class TKWParent : public QMainWindow {
   std::function<void()> OnClosing;
   // The mixer box's apply (F4).
   std::function<void()> DoMixer;
+  // Whether the mixer box can apply now (unset: whenever a document is
+  // open); actDoMixer and the mixer menu follow it.
+  std::function<bool()> MixerEnabled;
 
  protected:
   void closeEvent(QCloseEvent* e) override;

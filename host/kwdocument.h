@@ -3,6 +3,8 @@
 // this seam, so host/ does not depend on document/.
 #pragma once
 
+#include <functional>
+
 #include "image/kwbitmap.h"
 
 class QWidget;
@@ -23,4 +25,8 @@ class TKWDocument {
   virtual void SetBusy(bool B) = 0;
   // The document's window.
   virtual QWidget* DocumentWindow() = 0;
+  // Told of every new current image of the document (undo and redo
+  // included); an empty hook removes it.  The mixer box watches the two
+  // documents it has chosen through this.
+  virtual void SetImageChangeHook(std::function<void(TKWBitmap* Image)> Hook) {}
 };
