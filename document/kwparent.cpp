@@ -565,8 +565,16 @@ void TKWParent::AddToolWindow(QDockWidget* window, const std::string& defaultDoc
 void TKWParent::RestoreToolWindows() {
   TMultiUserIni ini(KWSettingsFile());
   // Tool box, script editor, generator, mixer, filter: the reverse of adding.
-  for (auto it = toolWindows_.rbegin(); it != toolWindows_.rend(); ++it)
+  static const std::pair<const char*, const char*> kShowing[] = {
+      {"TToolBox", "Tool Box"},         {"TScriptEditor", "Script Editor"},
+      {"TGeneratorBox", "Generator Box"}, {"TMixerBox", "Mixer Box"},
+      {"TFilterBox", "Filter Box"}};
+  for (auto it = toolWindows_.rbegin(); it != toolWindows_.rend(); ++it) {
+    if (StartupState)
+      for (const auto& [object, name] : kShowing)
+        if (it->window->objectName() == object) StartupState(std::string("Showing ") + name + " ...");
     RestorePlacement(it->window, this, ini, it->defaultSite);
+  }
   // The filter box is the page in front.
   if (filterBox_ && !filterBox_->isFloating()) filterBox_->raise();
   dlgOpen.Filter = QString::fromStdString(ini.ReadString("Option", "FileFilter", kOpenFilter));
@@ -625,7 +633,14 @@ void TKWParent::showEvent(QShowEvent* e) {
   QMainWindow::showEvent(e);
   if (!resumeQueued_) {
     resumeQueued_ = true;
-    QMetaObject::invokeMethod(this, [this] { LoadResume(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+          if (StartupState) StartupState("Loading Resume Data ...");
+          LoadResume();
+          if (StartupDone) StartupDone();
+        },
+        Qt::QueuedConnection);
   }
 }
 

@@ -113,6 +113,11 @@ class TKWParent : public QMainWindow {
   std::function<void(const std::string& path, const std::string& title)> ResumeScript;
   // Told when the program closes (the script editor writes its resume tabs).
   std::function<void()> OnClosing;
+  // Start-up texts for the splash window while the main window is first
+  // shown ("Loading Resume Data ...", "Showing Filter Box ...", ...), and the
+  // end of that first showing (the splash window closes).
+  std::function<void(const std::string& text)> StartupState;
+  std::function<void()> StartupDone;
   // The mixer box's apply (F4).
   std::function<void()> DoMixer;
   // Whether the mixer box can apply now (unset: whenever a document is

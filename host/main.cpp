@@ -119,8 +119,15 @@ int runGui(int argc, char** argv, const std::vector<std::string>& files) {
     mainWindow->raise();
     mainWindow->activateWindow();
   });
+  // The splash window stays until the main window has restored the previous
+  // run's documents and shown its tool windows.
+  mainWindow->StartupState = [&splash](const std::string& t) { splash.SetState(QString::fromStdString(t)); };
+  mainWindow->StartupDone = [mainWindow, &splash] {
+    mainWindow->StartupState = nullptr;
+    mainWindow->StartupDone = nullptr;
+    splash.Finish();
+  };
   mainWindow->show();
-  splash.Finish();
   if (!names.isEmpty())
     QTimer::singleShot(0, mainWindow, [mainWindow, names] { mainWindow->OpenFiles(names); });
 

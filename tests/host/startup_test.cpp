@@ -71,7 +71,7 @@ TEST(Startup, CreatesWindowsInOrderThenLoadsThePackages) {
     EXPECT_EQ(program.Manager().Filters.Count(), 4);
     EXPECT_EQ(program.FilterBox()->PageCount(), 4);
     EXPECT_EQ(program.FilterBox()->PageControl()->currentIndex(), 0);
-    EXPECT_EQ(program.MixerBox()->PageCount(), 2);
+    EXPECT_EQ(program.Manager().Mixers.Count(), 2);
     // The processors' menu actions follow the menus' own items.
     int filterItems = 0;
     for (QAction* a : main->miFilter->actions())
@@ -79,6 +79,20 @@ TEST(Startup, CreatesWindowsInOrderThenLoadsThePackages) {
     EXPECT_EQ(filterItems, 2);
     // The script language's keywords are in the manager's tables.
     EXPECT_GT(program.Manager().Keywords2.Count(), 0);
+
+    // First showing: tool windows, then the resume, then the end of start-up.
+    std::vector<std::string> later;
+    bool done = false;
+    main->StartupState = [&later](const std::string& t) { later.push_back(t); };
+    main->StartupDone = [&done] { done = true; };
+    main->show();
+    for (int i = 0; i < 50 && !done; ++i) QApplication::processEvents();
+    EXPECT_TRUE(done);
+    std::vector<std::string> expectedLater = {"Showing Script Editor ...", "Showing Generator Box ...",
+                                              "Showing Mixer Box ...", "Showing Filter Box ...",
+                                              "Loading Resume Data ..."};
+    EXPECT_EQ(later, expectedLater);
+    main->close();
   }
   // The packages were finalized and unloaded with the program.
   SUCCEED();
