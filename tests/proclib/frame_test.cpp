@@ -71,8 +71,19 @@ TEST_F(Frame, FirstStartRegistersInOrderWithDefaultsAndWritesEverySection) {
   init();
   std::vector<std::string> names;
   for (auto* f : filters) names.push_back(f->Name);
-  EXPECT_EQ(names, (std::vector<std::string>{"NegativeColor", "GrayScale", "BinClr", "KWRGB",
-                                             "Selector", "HistFlat", "Gamma"}));
+  // Every filter of the package in table order; the units built so far
+  // register a subsequence of it that holds at least these seven.
+  const std::vector<std::string> order = {"NegativeColor", "GrayScale", "Mask",     "Median",
+                                          "MinMax",        "BinClr",    "KWRGB",    "Selector",
+                                          "HistFlat",      "Resize",    "AxisOperate", "Affine",
+                                          "Poler",         "Gamma"};
+  size_t at = 0;
+  for (const auto& n : names) {
+    while (at < order.size() && order[at] != n) ++at;
+    EXPECT_LT(at, order.size()) << n << " out of order";
+  }
+  for (const char* n : {"NegativeColor", "GrayScale", "BinClr", "KWRGB", "Selector", "HistFlat", "Gamma"})
+    EXPECT_NE(find(n), nullptr) << n;
   EXPECT_TRUE(IsLoadComplete);
   EXPECT_EQ(shortcut(find("NegativeColor")), "Ctrl+I");
   EXPECT_EQ(shortcut(find("GrayScale")), "Ctrl+G");
@@ -138,7 +149,8 @@ TEST_F(Frame, DisabledProcessorIsNeitherRegisteredNorRewritten) {
   const std::string user = LoggedOnUserName();
   init();
   EXPECT_EQ(find("BinClr"), nullptr);
-  EXPECT_EQ(filters.size(), 6u);
+  for (const char* n : {"NegativeColor", "GrayScale", "KWRGB", "Selector", "HistFlat", "Gamma"})
+    EXPECT_NE(find(n), nullptr) << n;
   EXPECT_TRUE(IsLoadComplete);
   done();
   TMemIniFile f(ini());
@@ -176,7 +188,8 @@ TEST_F(Frame, MalformedSettingsFileGivesDefaults) {
   for (size_t i = 0; i < junk.size(); ++i) junk[i] = char((i * 131) ^ 0x5A);
   writeIni("[KWBinClr\r\n=Threshold\r\n" + junk);
   init();
-  EXPECT_EQ(filters.size(), 7u);
+  for (const char* n : {"NegativeColor", "GrayScale", "BinClr", "KWRGB", "Selector", "HistFlat", "Gamma"})
+    EXPECT_NE(find(n), nullptr) << n;
   auto* bin = static_cast<TKWBinClrForm*>(find("BinClr")->Panel);
   EXPECT_EQ(bin->edrThreshold->text(), "128");
   done();

@@ -1,0 +1,59 @@
+// Window shapes of the neighbourhood filters and the traversal shared by the
+// order filters (median, minimum/maximum).  No Qt.
+#pragma once
+
+#include <algorithm>
+#include <cstdint>
+
+#include "platform/bitmap.h"
+#include "procdef/kwproc.h"
+#include "proclib/kwfilterutil.h"
+
+namespace kwlib {
+
+// Offsets of one window shape, row by row (dy from -2 to 2), left to right.
+struct TWindowShape {
+  int Count = 0;
+  int8_t Dx[25] = {};
+  int8_t Dy[25] = {};
+  // How far the shape reaches from its centre: 1 or 2.
+  int Reach = 1;
+};
+
+// Range 0: cross of 5, 1: 3 x 3, 2: diamond of 13, 3: 5 x 5.  Null outside.
+const TWindowShape* WindowShape(int range);
+
+// The order filters' traversal: rows above and below the image clamp to the
+// first and last row, the Reach outermost columns on each side are copied
+// from Src, every other pixel gets pick(values, n) per channel over the
+// window (B, G, R) and the fourth byte of the centre pixel.  Progress before
+// each row with i mod 64 = 63.  A range without a shape writes nothing.
+template <class Pick>
+void OrderFilter(TKWProcessor& proc, const TBitmap& Src, TBitmap& Dst, int range, Pick pick) {
+  const TWindowShape* shape = WindowShape(range);
+  if (!shape) return;
+  const int w = Src.Width(), h = Src.Height(), reach = shape->Reach, n = shape->Count;
+  const int first = std::min(reach, w), last = std::max(first, w - reach);  // [first, last) filtered
+  for (int i = 0; i < h; ++i) {
+    if (i % 64 == 63) proc.Progress(RowRate(i, h));
+    const uint32_t* rows[5];
+    for (int dy = -2; dy <= 2; ++dy) rows[dy + 2] = Src.Row32(std::clamp(i + dy, 0, h - 1));
+    const uint32_t* s = rows[2];
+    uint32_t* d = Dst.Row32(i);
+    for (int x = 0; x < first; ++x) d[x] = s[x];
+    for (int x = last; x < w; ++x) d[x] = s[x];
+    uint8_t b[25], g[25], r[25];
+    for (int x = first; x < last; ++x) {
+      for (int k = 0; k < n; ++k) {
+        const uint32_t p = rows[shape->Dy[k] + 2][x + shape->Dx[k]];
+        b[k] = uint8_t(p);
+        g[k] = uint8_t(p >> 8);
+        r[k] = uint8_t(p >> 16);
+      }
+      d[x] = (s[x] & 0xFF000000u) | uint32_t(pick(b, n)) | (uint32_t(pick(g, n)) << 8) |
+             (uint32_t(pick(r, n)) << 16);
+    }
+  }
+}
+
+}  // namespace kwlib
