@@ -131,12 +131,13 @@ TMixerBox::TMixerBox(QWidget* parent)
   cbClipMode = new QCheckBox("重ならない部分を捨てる", tsMixerExec);
   cbClipMode->setObjectName("cbClipMode");
   auto* side = new QVBoxLayout;
+  side->setSpacing(4);
   side->addWidget(btPreview);
   side->addWidget(bbtDoMixer);
+  side->addWidget(cbClipMode);
   side->addStretch(1);
   exec->addWidget(imPreview, 0, 0, Qt::AlignTop | Qt::AlignLeft);
   exec->addLayout(side, 0, 1);
-  exec->addWidget(cbClipMode, 1, 0, 1, 2);
   stBGImage = new QLabel("背景画像", tsMixerExec);
   stBGImage->setObjectName("stBGImage");
   stFGImage = new QLabel("前景画像", tsMixerExec);
@@ -160,11 +161,11 @@ TMixerBox::TMixerBox(QWidget* parent)
     // A long file name is cut rather than widening the box.
     l->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
   }
-  exec->addWidget(stBGImage, 2, 0);
-  exec->addWidget(stFGImage, 2, 1);
-  exec->addWidget(bbtBGImage, 3, 0, Qt::AlignLeft);
-  exec->addWidget(bbtFGImage, 3, 1, Qt::AlignLeft);
-  exec->setRowStretch(4, 1);
+  exec->addWidget(stBGImage, 1, 0);
+  exec->addWidget(stFGImage, 1, 1);
+  exec->addWidget(bbtBGImage, 2, 0, Qt::AlignLeft);
+  exec->addWidget(bbtFGImage, 2, 1, Qt::AlignLeft);
+  exec->setRowStretch(3, 1);
   exec->setColumnStretch(0, 1);
   exec->setColumnStretch(1, 1);
   pcMixerControl->addTab(tsMixerExec, "実行");
@@ -231,6 +232,8 @@ TMixerBox::TMixerBox(QWidget* parent)
   imBGImage->OnMouseMove = [this](QMouseEvent*) { imFGImage->show(); };
   imBGImage->OnMouseUp = [this, centreOn](QMouseEvent* e) { centreOn(e, imBGImage->mapToParent(Pt(e))); };
   pcMixerControl->addTab(tsMixerPos, "相対位置");
+  // At least 225 high, and never less than both pages need.
+  pcMixerControl->setMinimumHeight(std::max(225, pcMixerControl->minimumSizeHint().height()));
 
   // ---- the control pages above the panel pages ----
   spCtrlSize = new QSplitter(Qt::Vertical);

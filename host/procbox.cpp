@@ -32,19 +32,6 @@ void TKWProcBox::UpdatePageNames() {
     if (QWidget* p = PanelOfPage(i)) pcPages_->setTabText(i, p->windowTitle());
 }
 
-TKWMixerHostBox::TKWMixerHostBox(QWidget* parent)
-    : TKWProcBox("ミキサー", "TMixerBox", parent) {}
-
-void TKWMixerHostBox::AddMixer(TMixerInfo* info) {
-  if (!info->Regist) return;
-  QWidget* site = NewPage();
-  info->Regist(site, [this](TKWBasicMixer* m) { current_ = m; },
-               [this](QObject* sender) {
-                 if (OnExecute) OnExecute(sender);
-               });
-  UpdatePageNames();
-}
-
 TKWGeneratorHostBox::TKWGeneratorHostBox(QWidget* parent)
     : TKWProcBox("ジェネレータ", "TGeneratorBox", parent) {}
 

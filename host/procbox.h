@@ -30,21 +30,8 @@ class TKWProcBox : public QDockWidget {
   QTabWidget* pcPages_;
 };
 
-// Mixer and generator boxes keep their current processor and dock every
-// registered panel; the work of mixing and generating is done by the boxes
-// built on them.
-class TKWMixerHostBox : public TKWProcBox {
-  Q_OBJECT
- public:
-  explicit TKWMixerHostBox(QWidget* parent = nullptr);
-  void AddMixer(TMixerInfo* info);
-  TKWBasicMixer* CurrentMixer() const { return current_; }
-  std::function<void(QObject*)> OnExecute;
-
- private:
-  TKWBasicMixer* current_ = nullptr;
-};
-
+// The generator box keeps its current generator and docks every
+// registered panel; the work of generating is done by the box built on it.
 class TKWGeneratorHostBox : public TKWProcBox {
   Q_OBJECT
  public:

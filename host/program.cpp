@@ -9,6 +9,7 @@
 #include "document/kwparent.h"
 #include "document/kwpaths.h"
 #include "host/filterbox.h"
+#include "host/mixerbox.h"
 #include "host/procbox.h"
 #include "image/compressedstore.h"
 #include "image/kwbitmap.h"
@@ -96,7 +97,7 @@ void TKWProgram::Start(TKWSplash* splash, const std::string& procLibDir) {
   step("Loading Filter Box ...");
   TFilterBox* filterBox = mainWindow_->FilterBox();
   step("Loading Mixer Box ...");
-  mixerBox_ = new TKWMixerHostBox(mainWindow_);
+  mixerBox_ = new TMixerBox(mainWindow_);
   mainWindow_->addDockWidget(Qt::RightDockWidgetArea, mixerBox_);
   mainWindow_->AddToolWindow(mixerBox_, "pcTool");
   step("Loading Generator Box ...");
@@ -116,7 +117,22 @@ void TKWProgram::Start(TKWSplash* splash, const std::string& procLibDir) {
 
   if (splash) splash->SetState("Loading Processors ...");
   TKWParent* mainWindow = mainWindow_;
-  TKWMixerHostBox* mixerBox = mixerBox_;
+  TMixerBox* mixerBox = mixerBox_;
+  // The mixer box chooses from the active document; F4 and the mixer menu
+  // follow its apply action; scripts read its documents and placement.
+  mixerBox->ActiveDocument = [mainWindow]() -> TKWDocument* { return mainWindow->ActiveChild(); };
+  mixerBox->BindApplyAction(mainWindow->actDoMixer, mainWindow->miMixer);
+  mainWindow->DoMixer = [mixerBox, mainWindow] { mixerBox->bbtDoMixerClick(mainWindow->actDoMixer); };
+  mainWindow->MixerEnabled = [mixerBox] { return mixerBox->CanApply(); };
+  scriptHost_->MixerSettings = [mixerBox](int32_t& x, int32_t& y, bool& clipping) {
+    x = mixerBox->PosX();
+    y = mixerBox->PosY();
+    clipping = mixerBox->Clipping();
+  };
+  scriptHost_->SelectedDocuments = [mixerBox](TKWChild*& background, TKWChild*& foreground) {
+    background = dynamic_cast<TKWChild*>(mixerBox->BackgroundDoc());
+    foreground = dynamic_cast<TKWChild*>(mixerBox->ForegroundDoc());
+  };
   TKWGeneratorHostBox* generatorBox = generatorBox_;
   mgr_.Hooks.FilterMenu = mainWindow->miFilter;
   mgr_.Hooks.MixerMenu = mainWindow->miMixer;

@@ -14,7 +14,7 @@
 class QString;
 class TFilterBox;
 class TKWGeneratorHostBox;
-class TKWMixerHostBox;
+class TMixerBox;
 class TKWParent;
 class TKWProgramScriptHost;
 class TKWScriptEngine;
@@ -36,7 +36,7 @@ class TKWProgram {
   TKWScriptEngine& Engine() { return *engine_; }
   TKWParent* MainWindow() const { return mainWindow_; }
   TFilterBox* FilterBox() const;
-  TKWMixerHostBox* MixerBox() const { return mixerBox_; }
+  TMixerBox* MixerBox() const { return mixerBox_; }
   TKWGeneratorHostBox* GeneratorBox() const { return generatorBox_; }
   TScriptEditor* ScriptEditor() const { return editor_; }
 
@@ -48,7 +48,7 @@ class TKWProgram {
   std::unique_ptr<TKWProgramScriptHost> scriptHost_;
   std::unique_ptr<TKWScriptEngine> engine_;
   TKWParent* mainWindow_ = nullptr;
-  TKWMixerHostBox* mixerBox_ = nullptr;
+  TMixerBox* mixerBox_ = nullptr;
   TKWGeneratorHostBox* generatorBox_ = nullptr;
   TScriptEditor* editor_ = nullptr;
 };

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "host/mixerbox.h"
 #include "host/prcmgr.h"
 #include "host/procbox.h"
 #include "platform/sysutils.h"
@@ -44,7 +45,7 @@ struct Host {
   TKWProcessorManager mgr;
   QMenu filterMenu, mixerMenu, generatorMenu;
   TKWProcBox filterBox{"f", "TFilterBox"};
-  TKWMixerHostBox mixerBox;
+  TMixerBox mixerBox;
   TKWGeneratorHostBox generatorBox;
   std::vector<std::string> splash;
   int progressCalls = 0;
