@@ -1,0 +1,159 @@
+#include "proclib/kwaffine.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "platform/bitmap.h"
+#include "platform/canvas.h"
+#include "platform/sysutils.h"
+#include "proclib/kwfilterutil.h"
+#include "ui/messages.h"
+
+namespace kwlib {
+
+const char* const kAffineSingularMsg =
+    "アフィン変換:パラメータの組み合わせが不正です。\r\n逆行列を計算できません。";
+
+const TParamTable<TAffinePack>& TAffinePack::Table() {
+  using P = TAffinePack;
+  static const TParamTable<P> t = {
+      SingleParam<P>("ZoomRate", "ZoomRate", &P::ZoomRate, 1.0f),
+      SingleParam<P>("RotateAngle", "RotateAngle", &P::RotateAngle, 0.0f),
+      SingleParam<P>("SlashX", "SlashX", &P::SlashX, 0.0f),
+      SingleParam<P>("SlashY", "SlashY", &P::SlashY, 0.0f),
+      IntParam<P>("MoveX", "MoveX", &P::MoveX, 0),
+      IntParam<P>("MoveY", "MoveY", &P::MoveY, 0),
+      SingleParam<P>("OriginX", "OriginX", &P::OriginX, 0.0f),
+      SingleParam<P>("OriginY", "OriginY", &P::OriginY, 0.0f),
+      BoolParam<P>("ExecZoom", "ExecZoom", &P::ExecZoom, true),
+      BoolParam<P>("ExecRotate", "ExecRotate", &P::ExecRotate, true),
+      BoolParam<P>("ExecSlash", "ExecSlash", &P::ExecSlash, false),
+      BoolParam<P>("ExecMove", "ExecMove", &P::ExecMove, false),
+  };
+  return t;
+}
+
+namespace {
+
+// Nearest integer of a finite value, far values held to a range that keeps
+// the arithmetic below exact; non-finite values count as 0.
+int64_t SafeRound(double v) {
+  if (!std::isfinite(v)) return 0;
+  return Round(std::clamp(v, -1e15, 1e15));
+}
+double SafeTrunc(double v) {
+  if (!std::isfinite(v)) return 0;
+  return std::trunc(v);
+}
+
+// t (a whole number) brought into 0 .. len - 1 by whole multiples of len.
+int Wrap(double t, int len) {
+  double m = std::fmod(t, double(len));
+  if (m < 0) m += len;
+  int r = int(m);
+  return r >= len ? len - 1 : r;
+}
+
+}  // namespace
+
+TAffineMap AffineMap(const TAffinePack& p, int W, int H) {
+  TAffineMap m;
+  double c = 1, s = 0;
+  if (p.ExecRotate) {
+    const double th = -double(p.RotateAngle) * M_PI / 180;
+    c = std::cos(th);
+    s = std::sin(th);
+  }
+  if (p.ExecZoom) {
+    c *= double(p.ZoomRate);
+    s *= double(p.ZoomRate);
+  }
+  double m11, m12, m21, m22;
+  if (p.ExecSlash) {
+    const double sx = p.SlashX, sy = p.SlashY;
+    m11 = sx * s + c;
+    m12 = -sx * c - s;
+    m21 = sy * c + s;
+    m22 = sy * s + c;
+  } else {
+    m11 = c, m12 = -s, m21 = s, m22 = c;
+  }
+  if (p.ExecMove) {
+    m.tx = -double(p.MoveX);
+    m.ty = -double(p.MoveY);
+  }
+  m.ox = int(std::clamp<int64_t>(SafeRound(double(W) * double(p.OriginX)), INT32_MIN, INT32_MAX));
+  m.oy = int(std::clamp<int64_t>(SafeRound(double(H) * double(p.OriginY)), INT32_MIN, INT32_MAX));
+  const double det = m11 * m22 - m12 * m21;
+  // A NaN determinant (infinite factors) has no inverse either.
+  if (!(std::fabs(det) >= 0.001)) {
+    m.Singular = true;
+    return m;
+  }
+  m.p11 = m22 / det;
+  m.p12 = -m12 / det;
+  m.p21 = -m21 / det;
+  m.p22 = m11 / det;
+  return m;
+}
+
+uint32_t AffinePixel(const TAffineMap& m, const uint32_t* const* rows, int W, int H, int x, int y) {
+  const double dx = double(x) - m.ox, dy = double(y) - m.oy;
+  const double u = dx * m.p11 + dy * m.p12 + m.tx;
+  const double v = dx * m.p21 + dy * m.p22 + m.ty;
+  const double tu = SafeTrunc(u), tv = SafeTrunc(v);
+  const int sx = Wrap(tu + m.ox, W);
+  int sx2 = sx;
+  if (sx != 0 && sx != W - 1) sx2 = SafeRound(u) == sx ? sx - 1 : sx + 1;
+  const int sy = Wrap(tv + m.oy, H);
+  const int r = (H - 1) - sy;  // the row counted from the bottom
+  int sy2 = sy;
+  if (r != 0 && r != H - 1) sy2 = SafeRound(v) == r ? sy + 1 : sy - 1;
+  const double fx = std::isfinite(u) ? u - tu : 0, fy = std::isfinite(v) ? v - tv : 0;
+  const double w1 = (1 - fx) * (1 - fy), w2 = (1 - fx) * fy, w3 = fx * (1 - fy), w4 = fx * fy;
+  const uint32_t P1 = rows[sy][sx], P2 = rows[sy2][sx], P3 = rows[sy][sx2], P4 = rows[sy2][sx2];
+  uint32_t out = 0;
+  for (int sh = 16; sh >= 0; sh -= 8) {
+    const double val = w1 * double((P1 >> sh) & 0xFF) + w2 * double((P2 >> sh) & 0xFF) +
+                       w3 * double((P3 >> sh) & 0xFF) + w4 * double((P4 >> sh) & 0xFF);
+    const double t = SafeTrunc(val);
+    const uint32_t ch = t > 255 ? 255u : t < 0 ? 0u : uint32_t(t);
+    out |= ch << sh;
+  }
+  return out;
+}
+
+void TKWAffine::Filter(TBitmap* Src, TBitmap* Dst) {
+  CheckFilterBitmaps(Src, Dst);
+  const int W = Src->Width(), H = Src->Height();
+  if (W <= 0 || H <= 0) return;
+  const TAffineMap m = AffineMap(*settings_, W, H);
+  if (m.Singular) {
+    ShowError(kAffineSingularMsg);
+    Dst->Canvas().Draw(0, 0, *Src);
+    return;
+  }
+  std::vector<const uint32_t*> rows(H);
+  for (int y = 0; y < H; ++y) rows[y] = Src->Row32(y);
+  for (int y = 0; y < H; ++y) {
+    if (y % 32 == 31) Progress(RowRate(y, H));
+    uint32_t* d = Dst->Row32(y);
+    for (int x = 0; x < W; ++x)
+      // The fourth byte of the destination stays as it is.
+      d[x] = (d[x] & 0xFF000000u) | AffinePixel(m, rows.data(), W, H, x, y);
+  }
+}
+
+bool TKWAffine::CanPreview() {
+  return MoveChecked ? !MoveChecked() : !settings_->ExecMove;
+}
+
+void TKWAffine::OnImageChange(TBitmap* Image) {
+  UpdateParam();
+  imageW_ = Image ? Image->Width() : 0;
+  imageH_ = Image ? Image->Height() : 0;
+  if (OnShowImage) OnShowImage(Image);
+  ApplyParam();
+}
+
+}  // namespace kwlib
