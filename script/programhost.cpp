@@ -11,6 +11,7 @@
 #include "document/kwparent.h"
 #include "document/kwpaths.h"
 #include "document/optiondlg.h"
+#include "host/mixerbox.h"
 #include "host/prcmgr.h"
 #include "image/kwbitmap.h"
 #include "platform/sysutils.h"
@@ -120,9 +121,23 @@ TKWBasicGenerator* TKWProgramScriptHost::FindGenerator(const std::string& name) 
   return info ? info->Generator : nullptr;
 }
 
+namespace {
+// The mixer box of the program's main window, when there is one.
+TMixerBox* FindMixerBox() {
+  for (QWidget* w : QApplication::topLevelWidgets())
+    if (auto* p = qobject_cast<TKWParent*>(w))
+      if (auto* box = p->findChild<TMixerBox*>()) return box;
+  return nullptr;
+}
+}  // namespace
+
 void TKWProgramScriptHost::GetMixerSettings(int32_t& originX, int32_t& originY, bool& clipping) {
   if (MixerSettings) {
     MixerSettings(originX, originY, clipping);
+  } else if (TMixerBox* box = documents_ == mainWindowDocs_.get() ? FindMixerBox() : nullptr) {
+    originX = box->PosX();
+    originY = box->PosY();
+    clipping = box->Clipping();
   } else {
     TKWScriptHost::GetMixerSettings(originX, originY, clipping);
   }
@@ -161,7 +176,12 @@ std::vector<TKWChild*> TKWProgramScriptHost::Documents() { return docs().Documen
 
 void TKWProgramScriptHost::GetSelectedDocuments(TKWChild*& background, TKWChild*& foreground) {
   background = foreground = nullptr;
-  if (SelectedDocuments) SelectedDocuments(background, foreground);
+  if (SelectedDocuments) {
+    SelectedDocuments(background, foreground);
+  } else if (TMixerBox* box = documents_ == mainWindowDocs_.get() ? FindMixerBox() : nullptr) {
+    background = dynamic_cast<TKWChild*>(box->BackgroundDoc());
+    foreground = dynamic_cast<TKWChild*>(box->ForegroundDoc());
+  }
   if (!DocumentAlive(background)) background = nullptr;
   if (!DocumentAlive(foreground)) foreground = nullptr;
 }
