@@ -15,7 +15,10 @@ std::vector<TKWUnit*>& PackageUnits() {
       &AverageUnit(),   // 10 Average
       &SelectorUnit(),  // 11 Selector
       &HistFlatUnit(),  // 12 Histgram Flatness
-      //                   13 Resize .. 19 KWJulia
+      //                   13 Resize .. 16 Poler
+      &PureColorUnit(),  // 17 KWPureColor
+      &GradationUnit(),  // 18 KWGradation
+      //                   19 KWJulia
       &DifferUnit(),  // 20 KWDiffer
       &GammaUnit(),  // 21 Gamma
   };

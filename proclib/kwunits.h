@@ -14,6 +14,8 @@ TKWUnit& LogicalUnit();
 TKWUnit& AverageUnit();
 TKWUnit& SelectorUnit();
 TKWUnit& HistFlatUnit();
+TKWUnit& PureColorUnit();
+TKWUnit& GradationUnit();
 TKWUnit& DifferUnit();
 TKWUnit& GammaUnit();
 
