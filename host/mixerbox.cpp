@@ -567,13 +567,13 @@ void TMixerBox::Preview() {
 bool TMixerBox::CanApply() const {
   TKWBitmap* bgImg = backgroundDoc_ ? backgroundDoc_->CurrentImage() : nullptr;
   TKWBitmap* fgImg = foregroundDoc_ ? foregroundDoc_->CurrentImage() : nullptr;
-  if (!bgImg || !fgImg) return false;
+  if (!bgImg || !fgImg || !currentMixer_) return false;
   TRect f, b;
   return TKWBitmap::GetMixArea(*bgImg, *fgImg, TMixOrigin{posX_, posY_, false}, f, b);
 }
 
 void TMixerBox::UpdateActions() {
-  const bool can = CanApply() && currentMixer_;
+  const bool can = CanApply();
   actDoMixer->setEnabled(can);
   bbtDoMixer->setEnabled(can);
   actPreview->setEnabled(currentMixer_ && currentMixer_->CanPreview() && bbtDoMixer->isEnabled());

@@ -83,8 +83,8 @@ class TMixerBox : public TKWProcBox {
   void bbtDoMixerClick(QObject* Sender = nullptr);
   // The main window's apply action and mixer menu follow actDoMixer.
   void BindApplyAction(QAction* action, QMenu* menu);
-  // Whether a foreground is chosen and touches the background at the
-  // current position.
+  // Whether there is a mixer, a foreground is chosen and it touches the
+  // background at the current position.
   bool CanApply() const;
 
   // What the script engine reads.
