@@ -7,7 +7,9 @@ std::vector<TKWUnit*>& PackageUnits() {
   static std::vector<TKWUnit*> units = {
       &NegaUnit(),       // 1  Negative
       &GrayScaleUnit(),  // 2  GrayScale
-      //                    3  Mask, 4 KWMedian, 5 KWMinMax
+      &MaskUnit(),    // 3  Mask
+      &MedianUnit(),  // 4  KWMedian
+      &MinMaxUnit(),  // 5  KWMinMax
       &BinClrUnit(),  // 6  KWBinClr
       &RGBUnit(),     // 7  KWRGB
       &OverlapUnit(),   // 8  KWOverlap
@@ -15,7 +17,10 @@ std::vector<TKWUnit*>& PackageUnits() {
       &AverageUnit(),   // 10 Average
       &SelectorUnit(),  // 11 Selector
       &HistFlatUnit(),  // 12 Histgram Flatness
-      //                   13 Resize .. 16 Poler
+      &ResizeUnit(),  // 13 Resize
+      &AxisUnit(),    // 14 AxisOperate
+      &AffineUnit(),  // 15 Affine
+      //                   16 Poler
       &PureColorUnit(),  // 17 KWPureColor
       &GradationUnit(),  // 18 KWGradation
       //                   19 KWJulia

@@ -7,6 +7,9 @@ namespace kwlib {
 
 TKWUnit& NegaUnit();
 TKWUnit& GrayScaleUnit();
+TKWUnit& MaskUnit();
+TKWUnit& MedianUnit();
+TKWUnit& MinMaxUnit();
 TKWUnit& BinClrUnit();
 TKWUnit& RGBUnit();
 TKWUnit& OverlapUnit();
@@ -14,6 +17,9 @@ TKWUnit& LogicalUnit();
 TKWUnit& AverageUnit();
 TKWUnit& SelectorUnit();
 TKWUnit& HistFlatUnit();
+TKWUnit& ResizeUnit();
+TKWUnit& AxisUnit();
+TKWUnit& AffineUnit();
 TKWUnit& PureColorUnit();
 TKWUnit& GradationUnit();
 TKWUnit& DifferUnit();
