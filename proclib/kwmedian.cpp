@@ -22,9 +22,15 @@ uint8_t TKWMedian::Median(uint8_t* v, int n) {
   return v[m];
 }
 
+void TKWMedian::FilterPlain(TBitmap* Src, TBitmap* Dst) {
+  CheckFilterBitmaps(Src, Dst);
+  OrderFilter(*this, *Src, *Dst, settings_->Range, &TKWMedian::Median,
+              [](const uint32_t* const*, const TWindowShape&, int x, int, uint32_t*) { return x; });
+}
+
 void TKWMedian::Filter(TBitmap* Src, TBitmap* Dst) {
   CheckFilterBitmaps(Src, Dst);
-  OrderFilter(*this, *Src, *Dst, settings_->Range, &TKWMedian::Median);
+  OrderFilter(*this, *Src, *Dst, settings_->Range, &TKWMedian::Median, MedianRowPart);
 }
 
 }  // namespace kwlib

@@ -28,8 +28,12 @@ const TWindowShape* WindowShape(int range);
 // from Src, every other pixel gets pick(values, n) per channel over the
 // window (B, G, R) and the fourth byte of the centre pixel.  Progress before
 // each row with i mod 64 = 63.  A range without a shape writes nothing.
-template <class Pick>
-void OrderFilter(TKWProcessor& proc, const TBitmap& Src, TBitmap& Dst, int range, Pick pick) {
+// rowPart(rows, shape, x, last, d) may do a leading part of the filtered
+// columns of a row faster and returns the first column it left; rows[k] is
+// the row at dy = k - 2 and d the destination row.
+template <class Pick, class RowPart>
+void OrderFilter(TKWProcessor& proc, const TBitmap& Src, TBitmap& Dst, int range, Pick pick,
+                 RowPart rowPart) {
   const TWindowShape* shape = WindowShape(range);
   if (!shape) return;
   const int w = Src.Width(), h = Src.Height(), reach = shape->Reach, n = shape->Count;
@@ -43,7 +47,7 @@ void OrderFilter(TKWProcessor& proc, const TBitmap& Src, TBitmap& Dst, int range
     for (int x = 0; x < first; ++x) d[x] = s[x];
     for (int x = last; x < w; ++x) d[x] = s[x];
     uint8_t b[25], g[25], r[25];
-    for (int x = first; x < last; ++x) {
+    for (int x = rowPart(rows, *shape, first, last, d); x < last; ++x) {
       for (int k = 0; k < n; ++k) {
         const uint32_t p = rows[shape->Dy[k] + 2][x + shape->Dx[k]];
         b[k] = uint8_t(p);
@@ -55,5 +59,13 @@ void OrderFilter(TKWProcessor& proc, const TBitmap& Src, TBitmap& Dst, int range
     }
   }
 }
+
+// Median and minimum/maximum of each byte over the window, four pixels at a
+// time from x while four fit before last; the fourth byte comes from the
+// centre pixel.  Return the first column not done.
+int MedianRowPart(const uint32_t* const* rows, const TWindowShape& shape, int x, int last,
+                  uint32_t* d);
+int MinMaxRowPart(const uint32_t* const* rows, const TWindowShape& shape, int x, int last,
+                  uint32_t* d, bool maximum);
 
 }  // namespace kwlib

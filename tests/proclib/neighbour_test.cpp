@@ -206,3 +206,31 @@ TEST(OrderFilters, ParametersAndPacks) {
   EXPECT_EQ(med->Params.Strings(0), "Range");
   EXPECT_THROW(med->GetParams(copy.get()), EInvalidCast);
 }
+
+TEST(OrderFilters, FastRowsMatchOnePixelAtATime) {
+  TKWMedianPack mp;
+  TKWMinMaxParam xp;
+  auto med = TKWProcessor::Create<TKWMedian>(&mp);
+  auto mm = TKWProcessor::Create<TKWMinMax>(&xp);
+  std::mt19937 rng(77);
+  for (int t = 0; t < 60; ++t) {
+    const int w = 1 + int(rng() % 41), h = 1 + int(rng() % 9);
+    auto src = RandomBmp(w, h, rng());
+    if (t % 3 == 0)  // few levels, many ties
+      for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) src->Row32(y)[x] &= 0x03030303u;
+    for (int range = 0; range < 4; ++range) {
+      SCOPED_TRACE(testing::Message() << w << "x" << h << " range " << range);
+      mp.Range = xp.Range = range;
+      auto a = Apply(*med, *src), b = Bmp(w, h);
+      med->FilterPlain(src.get(), b.get());
+      ExpectSame(*a, *b);
+      for (int mx : {0, 1, 2}) {
+        xp.MinMax = mx;
+        auto c = Apply(*mm, *src), e = Bmp(w, h);
+        mm->FilterPlain(src.get(), e.get());
+        ExpectSame(*c, *e);
+      }
+    }
+  }
+}
