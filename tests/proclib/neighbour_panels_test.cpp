@@ -6,6 +6,7 @@
 
 #include <QAction>
 #include <QRadioButton>
+#include <QToolButton>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -254,5 +255,35 @@ TEST_F(NeighbourUnits, MaskMenuActionsRunTheirKernelAndKeepTheChoice) {
   EXPECT_EQ(ran, (std::vector<int>{4, 0}));
   EXPECT_EQ(active, i->Filter);
   EXPECT_EQ(mask->rgOperation->ItemIndex(), 1);
+  done();
+}
+
+TEST_F(NeighbourUnits, UpDownsStepAndFollowTheFields) {
+  init();
+  auto* rs = panel<TKWResizeForm>("Resize");
+  auto buttons = [](TUpDown* u) { return u->findChildren<QToolButton*>(); };
+  ASSERT_EQ(buttons(rs->udWidth).size(), 2);
+  rs->edrWidth->setText("100");  // typed: the up-down starts from the field
+  buttons(rs->udWidth)[0]->click();
+  EXPECT_EQ(rs->edrWidth->text(), "116");
+  buttons(rs->udWidth)[1]->click();
+  buttons(rs->udWidth)[1]->click();
+  EXPECT_EQ(rs->edrWidth->text(), "84");
+  rs->edrOffsetY->setText("3");
+  buttons(rs->udOffsetY)[1]->click();
+  EXPECT_EQ(rs->edrOffsetY->text(), "0");  // not below 0
+  auto* mask = panel<TKWMaskForm>("Mask");
+  auto* mp = static_cast<TMaskFilter*>(find("Mask")->Filter)->Settings();
+  mp->AddValue = 2.5f;
+  mp->DivValue = 5000;
+  mp->Spray = false;
+  mask->ApplyParam();
+  EXPECT_EQ(mask->udAdd->Position(), 2);  // halves to even
+  EXPECT_EQ(mask->edrAdd->text(), "2.5");
+  EXPECT_EQ(mask->udDiv->Position(), 1000);
+  EXPECT_EQ(mask->edrDiv->text(), "5000");
+  EXPECT_FALSE(mask->edrPower->isEnabled());
+  mask->cbSpray->setChecked(true);
+  EXPECT_TRUE(mask->edrPower->isEnabled());
   done();
 }
