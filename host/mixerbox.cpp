@@ -585,6 +585,9 @@ void TMixerBox::UpdateActions() {
 void TMixerBox::BindApplyAction(QAction* action, QMenu* menu) {
   boundAction_ = action;
   boundMenu_ = menu;
+  // F4 belongs to the main window's action then (it also reaches a floating
+  // box); the same key on both would make it ambiguous inside the box.
+  if (action && action->shortcut() == actDoMixer->shortcut()) actDoMixer->setShortcut(QKeySequence());
   UpdateActions();
 }
 

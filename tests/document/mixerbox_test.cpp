@@ -257,7 +257,9 @@ TEST_F(MixerBoxFixture, PositionFieldsDraggingHidingAndCentring) {
 TEST_F(MixerBoxFixture, ApplyingNeedsAnOverlapAndTheMenuFollows) {
   QMenu menu;
   QAction mainAction;
+  mainAction.setShortcut(QKeySequence("F4"));
   box->BindApplyAction(&mainAction, &menu);
+  EXPECT_TRUE(box->actDoMixer->shortcut().isEmpty());  // one owner of F4
   EXPECT_FALSE(mainAction.isEnabled());
   chooseBoth();
   EXPECT_TRUE(mainAction.isEnabled());
