@@ -119,16 +119,8 @@ void TFilterBox::AddFilter(TFilterInfo* FilterInfo) {
   if (!FilterInfo) return;
   QWidget* site = nullptr;
   if (FilterInfo->Regist) {
-    // Each page scrolls, so that a tall panel does not make the box (and
-    // the main window it docks into) taller than the screen.
-    auto* scroller = new QScrollArea;
-    scroller->setWidgetResizable(true);
-    scroller->setFrameShape(QFrame::NoFrame);
-    site = new QWidget;
-    auto* lay = new QVBoxLayout(site);
-    lay->setContentsMargins(0, 0, 0, 0);
-    scroller->setWidget(site);
-    const int pageIndex = PageControl()->addTab(scroller, QString());
+    int pageIndex = 0;
+    site = NewScrollPage(&pageIndex);
     std::weak_ptr<int> alive = alive_;
     FilterInfo->Regist(
         site,
@@ -272,10 +264,10 @@ void TFilterBox::BindApplyAction(QAction* action) {
 }
 
 void TFilterBox::pcFilterBoxChange(int index) {
-  auto* page = qobject_cast<QScrollArea*>(PageControl()->widget(index));
+  QWidget* site = ScrollPageSite(index);
   const PanelEntry* entry = nullptr;
   for (const auto& p : panels_)
-    if (page && p.site == page->widget()) {
+    if (site && p.site == site) {
       entry = &p;
       break;
     }

@@ -1,5 +1,6 @@
 #include "host/procbox.h"
 
+#include <QScrollArea>
 #include <QVBoxLayout>
 
 TKWProcBox::TKWProcBox(const QString& title, const QString& objectName, QWidget* parent)
@@ -21,6 +22,24 @@ QWidget* TKWProcBox::NewPage() {
   return site;
 }
 
+QWidget* TKWProcBox::NewScrollPage(int* index) {
+  auto* scroller = new QScrollArea;
+  scroller->setWidgetResizable(true);
+  scroller->setFrameShape(QFrame::NoFrame);
+  auto* site = new QWidget;
+  auto* lay = new QVBoxLayout(site);
+  lay->setContentsMargins(0, 0, 0, 0);
+  scroller->setWidget(site);
+  const int i = pcPages_->addTab(scroller, QString());
+  if (index) *index = i;
+  return site;
+}
+
+QWidget* TKWProcBox::ScrollPageSite(int i) const {
+  auto* page = qobject_cast<QScrollArea*>(pcPages_->widget(i));
+  return page ? page->widget() : nullptr;
+}
+
 QWidget* TKWProcBox::PanelOfPage(int i) const {
   QWidget* site = pcPages_->widget(i);
   if (!site || !site->layout() || site->layout()->count() == 0) return nullptr;
@@ -30,17 +49,4 @@ QWidget* TKWProcBox::PanelOfPage(int i) const {
 void TKWProcBox::UpdatePageNames() {
   for (int i = 0; i < pcPages_->count(); ++i)
     if (QWidget* p = PanelOfPage(i)) pcPages_->setTabText(i, p->windowTitle());
-}
-
-TKWGeneratorHostBox::TKWGeneratorHostBox(QWidget* parent)
-    : TKWProcBox("ジェネレータ", "TGeneratorBox", parent) {}
-
-void TKWGeneratorHostBox::AddGenerator(TGeneratorInfo* info) {
-  if (!info->Regist) return;
-  QWidget* site = NewPage();
-  info->Regist(site, [this](TKWBasicGenerator* g) { current_ = g; },
-               [this](QObject* sender) {
-                 if (OnExecute) OnExecute(sender);
-               });
-  UpdatePageNames();
 }

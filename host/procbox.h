@@ -18,6 +18,12 @@ class TKWProcBox : public QDockWidget {
   QWidget* NewPage();
   // Names every page after the caption (window title) of the panel it holds.
   void UpdatePageNames();
+  // A new page that scrolls, so that a tall panel does not make the box (and
+  // the main window it docks into) taller than the screen.  Returns the dock
+  // site inside it; index receives the page's index.
+  QWidget* NewScrollPage(int* index = nullptr);
+  // The dock site of page i made by NewScrollPage, or null.
+  QWidget* ScrollPageSite(int i) const;
   int PageCount() const { return pcPages_->count(); }
   // The panel shown in page i (first child widget of the site), or null.
   QWidget* PanelOfPage(int i) const;
@@ -28,18 +34,4 @@ class TKWProcBox : public QDockWidget {
 
  private:
   QTabWidget* pcPages_;
-};
-
-// The generator box keeps its current generator and docks every
-// registered panel; the work of generating is done by the box built on it.
-class TKWGeneratorHostBox : public TKWProcBox {
-  Q_OBJECT
- public:
-  explicit TKWGeneratorHostBox(QWidget* parent = nullptr);
-  void AddGenerator(TGeneratorInfo* info);
-  TKWBasicGenerator* CurrentGenerator() const { return current_; }
-  std::function<void(QObject*)> OnExecute;
-
- private:
-  TKWBasicGenerator* current_ = nullptr;
 };

@@ -9,6 +9,7 @@
 #include "document/kwparent.h"
 #include "document/kwpaths.h"
 #include "host/filterbox.h"
+#include "host/generatorbox.h"
 #include "host/mixerbox.h"
 #include "host/procbox.h"
 #include "image/compressedstore.h"
@@ -101,7 +102,7 @@ void TKWProgram::Start(TKWSplash* splash, const std::string& procLibDir) {
   mainWindow_->addDockWidget(Qt::RightDockWidgetArea, mixerBox_);
   mainWindow_->AddToolWindow(mixerBox_, "pcTool");
   step("Loading Generator Box ...");
-  generatorBox_ = new TKWGeneratorHostBox(mainWindow_);
+  generatorBox_ = new TGeneratorBox(mainWindow_, KWSettingsFile());
   mainWindow_->addDockWidget(Qt::RightDockWidgetArea, generatorBox_);
   mainWindow_->AddToolWindow(generatorBox_, "pcTool");
   step("Loading AC Value Dialog ...");
@@ -133,7 +134,31 @@ void TKWProgram::Start(TKWSplash* splash, const std::string& procLibDir) {
     background = dynamic_cast<TKWChild*>(mixerBox->BackgroundDoc());
     foreground = dynamic_cast<TKWChild*>(mixerBox->ForegroundDoc());
   };
-  TKWGeneratorHostBox* generatorBox = generatorBox_;
+  TGeneratorBox* generatorBox = generatorBox_;
+  // The generator box makes documents through the main window; the
+  // generator menu's two items are its two ways of generating.
+  generatorBox->ActiveDocument = [mainWindow]() -> TKWDocument* { return mainWindow->ActiveChild(); };
+  generatorBox->NewDocument = [mainWindow](const TBitmap& b, const std::string& name, const std::string& op) {
+    TKWChild* c = mainWindow->CreateChild();
+    try {
+      c->SetImage(b, name, op);
+    } catch (...) {
+      delete c;
+      throw;
+    }
+    mainWindow->UpdateStatus();
+  };
+  QObject::connect(mainWindow->actGenerateNew, &QAction::triggered, generatorBox,
+                   [generatorBox] { generatorBox->actGenerateExecute(); });
+  QObject::connect(mainWindow->actGenerateCur, &QAction::triggered, generatorBox,
+                   [generatorBox] { generatorBox->bbtToCurrentClick(); });
+  {
+    auto closing = mainWindow->OnClosing;
+    mainWindow->OnClosing = [closing, generatorBox] {
+      if (closing) closing();
+      generatorBox->ProgramClosing();
+    };
+  }
   mgr_.Hooks.FilterMenu = mainWindow->miFilter;
   mgr_.Hooks.MixerMenu = mainWindow->miMixer;
   mgr_.Hooks.GeneratorMenu = mainWindow->miGenerator;

@@ -13,7 +13,7 @@
 
 class QString;
 class TFilterBox;
-class TKWGeneratorHostBox;
+class TGeneratorBox;
 class TMixerBox;
 class TKWParent;
 class TKWProgramScriptHost;
@@ -37,7 +37,7 @@ class TKWProgram {
   TKWParent* MainWindow() const { return mainWindow_; }
   TFilterBox* FilterBox() const;
   TMixerBox* MixerBox() const { return mixerBox_; }
-  TKWGeneratorHostBox* GeneratorBox() const { return generatorBox_; }
+  TGeneratorBox* GeneratorBox() const { return generatorBox_; }
   TScriptEditor* ScriptEditor() const { return editor_; }
 
   // The 320 x 240 picture of the splash window and of new documents.
@@ -49,6 +49,6 @@ class TKWProgram {
   std::unique_ptr<TKWScriptEngine> engine_;
   TKWParent* mainWindow_ = nullptr;
   TMixerBox* mixerBox_ = nullptr;
-  TKWGeneratorHostBox* generatorBox_ = nullptr;
+  TGeneratorBox* generatorBox_ = nullptr;
   TScriptEditor* editor_ = nullptr;
 };

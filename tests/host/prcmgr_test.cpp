@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "host/generatorbox.h"
 #include "host/mixerbox.h"
 #include "host/prcmgr.h"
 #include "host/procbox.h"
@@ -46,7 +47,7 @@ struct Host {
   QMenu filterMenu, mixerMenu, generatorMenu;
   TKWProcBox filterBox{"f", "TFilterBox"};
   TMixerBox mixerBox;
-  TKWGeneratorHostBox generatorBox;
+  TGeneratorBox generatorBox;
   std::vector<std::string> splash;
   int progressCalls = 0;
   Host() {
