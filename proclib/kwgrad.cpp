@@ -82,9 +82,11 @@ inline int64_t RoundCoord(double v) {
   return int64_t(std::nearbyint(v));
 }
 
-inline uint32_t PixelOf(const int32_t* TR, const int32_t* TG, const int32_t* TB, int u) {
-  return uint32_t(uint8_t(TB[u])) | (uint32_t(uint8_t(TG[u])) << 8) |
-         (uint32_t(uint8_t(TR[u])) << 16);
+// The pixel of each table entry: the low bytes of the three channels.
+void PackPixels(const int32_t* TR, const int32_t* TG, const int32_t* TB, uint32_t* px) {
+  for (int u = 0; u < TKWGradation::kTableSize; ++u)
+    px[u] = uint32_t(uint8_t(TB[u])) | (uint32_t(uint8_t(TG[u])) << 8) |
+            (uint32_t(uint8_t(TR[u])) << 16);
 }
 
 }  // namespace
@@ -176,6 +178,8 @@ void TKWGradation::Generator(TBitmap* Bitmap) {
   int32_t* TG = TR + kTableSize;
   int32_t* TB = TG + kTableSize;
   MakeGradTable(TR, TG, TB, kTableSize);
+  uint32_t px[kTableSize];
+  PackPixels(TR, TG, TB, px);
 
   const P& pk = *settings_;
   const int W = Bitmap->Width(), H = Bitmap->Height();
@@ -199,7 +203,7 @@ void TKWGradation::Generator(TBitmap* Bitmap) {
       if (y % 64 == 0) Progress(float(double(y) / H));
       const double t = -double(y - Y0) * s;
       uint32_t* row = Bitmap->Row32(y);
-      for (int x = 0; x < W; ++x) row[x] = PixelOf(TR, TG, TB, Fold(TruncSat((cx[size_t(x)] + t) * f)));
+      for (int x = 0; x < W; ++x) row[x] = px[Fold(TruncSat((cx[size_t(x)] + t) * f))];
     }
   } else if (pk.Style == 1) {
     const int64_t X0 = RoundCoord(W * (0.5 + double(pk.OffsetX)));
@@ -213,7 +217,7 @@ void TKWGradation::Generator(TBitmap* Bitmap) {
       const int64_t dy2 = (y - Y0) * (y - Y0);
       uint32_t* row = Bitmap->Row32(y);
       for (int x = 0; x < W; ++x)
-        row[x] = PixelOf(TR, TG, TB, Fold(TruncSat(std::sqrt(double(dx2[size_t(x)] + dy2)) * f)));
+        row[x] = px[Fold(TruncSat(std::sqrt(double(dx2[size_t(x)] + dy2)) * f))];
     }
   }
 }

@@ -65,10 +65,12 @@ class TKWGradation : public TTableProcessor<TKWGradationPack, TKWBasicGenerator>
   static int PrunePoints(int32_t* v, float* p);
 
   // The mirror fold of a table index into 0..2047.
+  // The shift is a floor division, so q counts the 2048s added or taken
+  // away; 2047 - r is r ^ 2047.
   static int Fold(int64_t u) {
-    int64_t q = u >= 0 ? u / kTableSize : -((-u + kTableSize - 1) / kTableSize);
-    int64_t r = u - q * kTableSize;
-    return (q & 1) ? int(kTableSize - 1 - r) : int(r);
+    const int64_t q = u >> 11;
+    const int r = int(u & (kTableSize - 1));
+    return (q & 1) ? r ^ (kTableSize - 1) : r;
   }
 };
 

@@ -433,3 +433,13 @@ TEST(Gradation, ParameterListOrderAndTypes) {
   EXPECT_EQ(g.pack.Scale, 1.0f);
   EXPECT_FALSE(g.pack.Smooth);
 }
+
+TEST(Gradation, FoldMirrorsEveryOtherRepetition) {
+  for (int64_t u = -3 * 2048 - 5; u <= 3 * 2048 + 5; ++u) ASSERT_EQ(TKWGradation::Fold(u), RefFold(u)) << u;
+  // Far out: 2^40 is an even number of repetitions, one more is odd.
+  const int64_t far = int64_t(1) << 40;
+  EXPECT_EQ(TKWGradation::Fold(far + 7), 7);
+  EXPECT_EQ(TKWGradation::Fold(far + 2048 + 7), 2047 - 7);
+  EXPECT_EQ(TKWGradation::Fold(-far + 7), 7);
+  EXPECT_EQ(TKWGradation::Fold(-far - 1), 0);
+}
