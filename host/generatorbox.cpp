@@ -229,6 +229,17 @@ void TGeneratorBox::SetCurrentGenerator(TKWBasicGenerator* Generator) {
   if (AllowClose) return;
   currentGenerator_ = Generator;
   actPreviewUpdate();
+  // The page in front shows the panel of the current generator (a menu
+  // action makes its generator current from any page).
+  for (const auto& p : panels_)
+    if (Generator && p.info && p.info->Generator == Generator && p.site) {
+      for (int i = 0; i < PageCount(); ++i)
+        if (ScrollPageSite(i) == p.site && PageControl()->currentIndex() != i) {
+          PageControl()->setCurrentIndex(i);
+          break;
+        }
+      break;
+    }
   if (Generator) Generator->UpdatePrevImg();
 }
 

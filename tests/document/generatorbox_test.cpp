@@ -12,6 +12,8 @@
 #include "image/kwimage.h"
 #include "procdef/multiuserini.h"
 #include "proclib/kwgrad.h"
+#include "proclib/kwgradform.h"
+#include "proclib/kwpurclrform.h"
 #include "proclib/kwpurclr.h"
 
 static ::testing::Environment* const kQtEnv = ::testing::AddGlobalTestEnvironment(new QtEnvironment);
@@ -283,4 +285,45 @@ TEST_F(GeneratorBoxFixture, SizeSettingsSurviveARestart) {
   EXPECT_TRUE(again->cbUseSrcSize->isChecked());
   TMultiUserIni ini(data.path("KW.ini"));
   EXPECT_EQ(ini.ReadString("GeneratorBox", "ImageWidth", ""), "800");
+}
+
+TEST(GeneratorBoxPanels, MenuActionOfARealPanelActivatesAndCreatesANewImage) {
+  TempDataDir data;
+  IsLoadComplete = true;
+  TPureColorPack purePack;
+  TKWGradationPack gradPack;
+  auto* pure = new TKWPureColorForm(&purePack, nullptr);
+  auto* grad = new TKWGradationForm(&gradPack, nullptr);
+  std::vector<NewDoc> made;
+  {
+    TGeneratorBox box;
+    box.NewDocument = [&](const TBitmap& b, const std::string& name, const std::string& op) {
+      made.push_back({b.Width(), b.Height(), b.Row32(0)[0] & 0xFFFFFFu, name, op});
+    };
+    box.AddGenerator(pure->GetInfo());
+    box.AddGenerator(grad->GetInfo());
+    box.show();
+    EXPECT_EQ(box.PageControl()->tabText(0).toStdString(), "純色");
+    EXPECT_EQ(box.CurrentGenerator(), grad->GetProcessor());
+    // The pure colour's menu entry: its panel becomes current and its
+    // fields are read for the new image.
+    pure->edrGreen->setText("128");
+    pure->MenuActions()[0]->trigger();
+    EXPECT_EQ(box.CurrentGenerator(), pure->GetProcessor());
+    EXPECT_EQ(box.PageControl()->currentIndex(), 0);
+    ASSERT_EQ(made.size(), 1u);
+    EXPECT_EQ(made[0].name, "New");
+    EXPECT_EQ(made[0].op, "純色");
+    EXPECT_EQ(made[0].pixel, 0x008000u);
+    EXPECT_EQ(made[0].w, 640);
+    // Choosing the gradation's page makes it current and previews it.
+    box.PageControl()->setCurrentIndex(1);
+    EXPECT_EQ(box.CurrentGenerator(), grad->GetProcessor());
+    EXPECT_EQ(box.imPreview->Picture().pixel(0, 0) & 0xFFFFFFu, 0u);
+    EXPECT_EQ(box.imPreview->Picture().pixel(119, 0) & 0xFF, uint32_t(255 * (119 * 17) / 2048));
+    box.ProgramClosing();
+    // The package lets its panels go before the windows that hold them.
+    delete pure;
+    delete grad;
+  }
 }
