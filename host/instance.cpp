@@ -1,11 +1,14 @@
 #include "host/instance.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLocalSocket>
 #include <QStandardPaths>
 #include <QRegularExpression>
 #include <QThread>
 #include <QtEndian>
+
+#include <algorithm>
 
 #include "platform/sysutils.h"
 
@@ -45,19 +48,21 @@ bool TKWInstance::Acquire() {
 
 bool TKWInstance::Forward(const QStringList& names, int timeoutMs) {
   QByteArray msg = Encode(names);
-  // The running instance may still be starting; try for a while.
-  for (int waited = 0; waited <= timeoutMs; waited += 100) {
+  // The running instance may still be starting; try until the time is up.
+  QElapsedTimer clock;
+  clock.start();
+  do {
     QLocalSocket sock;
     sock.connectToServer(serverName_);
     if (sock.waitForConnected(200)) {
       sock.write(msg);
-      bool ok = sock.waitForBytesWritten(timeoutMs);
+      bool ok = sock.waitForBytesWritten(std::max(1000, timeoutMs - int(clock.elapsed())));
       sock.disconnectFromServer();
       if (sock.state() != QLocalSocket::UnconnectedState) sock.waitForDisconnected(1000);
       return ok;
     }
     QThread::msleep(100);
-  }
+  } while (clock.elapsed() < timeoutMs);
   return false;
 }
 

@@ -23,7 +23,7 @@ class TKWInstance : public QObject {
   bool Acquire();
   // Sends names (in order) to the running instance; false when it could not
   // be reached within timeoutMs.
-  bool Forward(const QStringList& names, int timeoutMs = 5000);
+  bool Forward(const QStringList& names, int timeoutMs = 15000);
 
   // Text of a file-name message: names separated by CR LF, NUL-terminated,
   // after the tag and the size (both little-endian 32-bit).

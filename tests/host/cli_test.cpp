@@ -4,7 +4,11 @@
 #include <QCoreApplication>
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <QLocalSocket>
 #include <QTemporaryDir>
+#include <QThread>
+
+#include "host/instance.h"
 
 #include <filesystem>
 
@@ -92,11 +96,22 @@ TEST(CommandLine, SecondStartHandsOverAndEnds) {
   first.setProcessEnvironment(env);
   first.start(kw, {});
   ASSERT_TRUE(first.waitForStarted());
+  // Wait until the first start listens; before that a second start would
+  // take the lock itself and become the running program.
+  QString server = TKWInstance(QString("kw-second-%1").arg(::getpid())).ServerName();
+  bool listening = false;
+  for (int i = 0; i < 300 && !listening; ++i) {
+    QLocalSocket probe;
+    probe.connectToServer(server);
+    listening = probe.waitForConnected(100);
+    if (!listening) QThread::msleep(100);
+  }
+  ASSERT_TRUE(listening);
   QProcess second;
   second.setProcessEnvironment(env);
   // The second start waits until the first listens, hands over and ends.
   second.start(kw, {dir.path() + "/missing.bmp"});
-  ASSERT_TRUE(second.waitForFinished(15000));
+  ASSERT_TRUE(second.waitForFinished(60000));
   EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
   EXPECT_EQ(first.state(), QProcess::Running);
   first.terminate();
