@@ -74,7 +74,7 @@ extern "C" {
 #endif
 
 /* Result codes. */
-#define SPI_NO_FUNCTION (-1)   /* the function is not implemented */
+#define SPI_NO_FUNCTION (-1)   /* the plug-in does not offer this function */
 #define SPI_ALL_RIGHT 0        /* success */
 #define SPI_ABORT 1            /* the callback returned non-zero */
 #define SPI_NOT_SUPPORT 2      /* unknown format */
