@@ -263,17 +263,7 @@ void TKWGamma::applyColor(TBitmap* Src, TBitmap* Dst) {
     tg[i] = uint8_t(TableG[i]);
     tb[i] = uint8_t(TableB[i]);
   }
-  const int w = Src->Width(), h = Src->Height();
-  for (int i = 0; i < h; ++i) {
-    if (i % 32 == 31) Progress(RowRate(i, h));
-    const uint32_t* s = Src->Row32(i);
-    uint32_t* d = Dst->Row32(i);
-    for (int x = 0; x < w; ++x) {
-      uint32_t p = s[x];
-      d[x] = (p & 0xFF000000u) | tb[p & 0xFF] | (uint32_t(tg[(p >> 8) & 0xFF]) << 8) |
-             (uint32_t(tr[(p >> 16) & 0xFF]) << 16);
-    }
-  }
+  MapPixels(this, Src, Dst, [&](uint32_t p) { return MapChannels(p, tb, tg, tr); });
 }
 
 void TKWGamma::applyLuminance(TBitmap* Src, TBitmap* Dst) {
@@ -288,18 +278,10 @@ void TKWGamma::applyLuminance(TBitmap* Src, TBitmap* Dst) {
       lut[y][v] = uint8_t(r);
     }
   }
-  const int w = Src->Width(), h = Src->Height();
-  for (int i = 0; i < h; ++i) {
-    if (i % 32 == 31) Progress(RowRate(i, h));
-    const uint32_t* s = Src->Row32(i);
-    uint32_t* d = Dst->Row32(i);
-    for (int x = 0; x < w; ++x) {
-      uint32_t p = s[x];
-      const uint8_t* t = lut[RoundLuminance(p)];
-      d[x] = (p & 0xFF000000u) | t[p & 0xFF] | (uint32_t(t[(p >> 8) & 0xFF]) << 8) |
-             (uint32_t(t[(p >> 16) & 0xFF]) << 16);
-    }
-  }
+  MapPixels(this, Src, Dst, [](uint32_t p) {
+    const uint8_t* t = lut[RoundLuminance(p)];
+    return MapChannels(p, t, t, t);
+  });
 }
 
 void TKWGamma::Filter(TBitmap* Src, TBitmap* Dst) {

@@ -7,17 +7,10 @@ namespace kwlib {
 
 void TKWGrayScale::Filter(TBitmap* Src, TBitmap* Dst) {
   CheckFilterBitmaps(Src, Dst);
-  const int w = Dst->Width(), h = Dst->Height();
-  for (int i = 0; i < h; ++i) {
-    if (i % 32 == 31) Progress(RowRate(i, h));
-    const uint32_t* s = Src->Row32(i);
-    uint32_t* d = Dst->Row32(i);
-    for (int x = 0; x < w; ++x) {
-      uint32_t p = s[x];
-      uint32_t g = uint32_t(RoundLuminance(p));
-      d[x] = (p & 0xFF000000u) | (g * 0x010101u);
-    }
-  }
+  MapPixels(this, Src, Dst, [](uint32_t p) {
+    uint32_t g = uint32_t(RoundLuminance(p));
+    return (p & 0xFF000000u) | (g * 0x010101u);
+  });
 }
 
 }  // namespace kwlib

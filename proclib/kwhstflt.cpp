@@ -85,17 +85,10 @@ void TKWHistFlater::Filter(TBitmap* Src, TBitmap* Dst) {
       double f = y == 0 ? 1.0 : b[y] / y;
       for (int v = 0; v < 256; ++v) lut[y][v] = TruncScaled(f, v);
     }
-    for (int i = 0; i < h; ++i) {
-      if (i % 32 == 31) Progress(RowRate(i, h));
-      const uint32_t* s = Src->Row32(i);
-      uint32_t* d = Dst->Row32(i);
-      for (int x = 0; x < w; ++x) {
-        uint32_t p = s[x];
-        const uint8_t* t = lut[TruncLuminance(p)];
-        d[x] = (p & 0xFF000000u) | t[p & 0xFF] | (uint32_t(t[(p >> 8) & 0xFF]) << 8) |
-               (uint32_t(t[(p >> 16) & 0xFF]) << 16);
-      }
-    }
+    MapPixels(this, Src, Dst, [](uint32_t p) {
+      const uint8_t* t = lut[TruncLuminance(p)];
+      return MapChannels(p, t, t, t);
+    });
     return;
   }
   for (int i = 0; i < h; ++i) {

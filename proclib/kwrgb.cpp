@@ -31,17 +31,7 @@ void TRGBFilter::Filter(TBitmap* Src, TBitmap* Dst) {
   ScaleTable(settings_->Red, tr);
   ScaleTable(settings_->Green, tg);
   ScaleTable(settings_->Blue, tb);
-  const int w = Dst->Width(), h = Dst->Height();
-  for (int i = 0; i < h; ++i) {
-    if (i % 32 == 31) Progress(RowRate(i, h));
-    const uint32_t* s = Src->Row32(i);
-    uint32_t* d = Dst->Row32(i);
-    for (int x = 0; x < w; ++x) {
-      uint32_t p = s[x];
-      d[x] = (p & 0xFF000000u) | uint32_t(tb[p & 0xFF]) | (uint32_t(tg[(p >> 8) & 0xFF]) << 8) |
-             (uint32_t(tr[(p >> 16) & 0xFF]) << 16);
-    }
-  }
+  MapPixels(this, Src, Dst, [&](uint32_t p) { return MapChannels(p, tb, tg, tr); });
 }
 
 }  // namespace kwlib

@@ -45,19 +45,12 @@ void TKWSelector::Filter(TBitmap* Src, TBitmap* Dst) {
   const TChannelRule r = Rule(settings_->SourceR, settings_->ValueR);
   const TChannelRule g = Rule(settings_->SourceG, settings_->ValueG);
   const TChannelRule b = Rule(settings_->SourceB, settings_->ValueB);
-  const int w = Src->Width(), h = Src->Height();
-  for (int i = 0; i < h; ++i) {
-    if (i % 32 == 31) Progress(RowRate(i, h));
-    const uint32_t* s = Src->Row32(i);
-    uint32_t* d = Dst->Row32(i);
-    for (int x = 0; x < w; ++x) {
-      uint32_t p = s[x];
-      uint32_t vr = ((p >> r.shift) & r.mask) | r.constant;
-      uint32_t vg = ((p >> g.shift) & g.mask) | g.constant;
-      uint32_t vb = ((p >> b.shift) & b.mask) | b.constant;
-      d[x] = vb | (vg << 8) | (vr << 16);  // fourth byte 0
-    }
-  }
+  MapPixels(this, Src, Dst, [&](uint32_t p) {
+    uint32_t vr = ((p >> r.shift) & r.mask) | r.constant;
+    uint32_t vg = ((p >> g.shift) & g.mask) | g.constant;
+    uint32_t vb = ((p >> b.shift) & b.mask) | b.constant;
+    return vb | (vg << 8) | (vr << 16);  // fourth byte 0
+  });
 }
 
 }  // namespace kwlib
