@@ -35,6 +35,10 @@
 #include "procdef/multiuserini.h"
 #include "ui/messages.h"
 
+#include <sys/resource.h>
+
+#include <cerrno>
+
 namespace {
 
 const char* const kOpenFilter =
@@ -76,6 +80,13 @@ TKWParent::TKWParent(QWidget* parent)
       dlgACOpen(TKWFileDialog::Open, "画像をアルファチャンネルに開く", "ビットマップ(*.bmp)|*.bmp"),
       dlgACSave(TKWFileDialog::Save, "アルファチャンネルを保存", "ビットマップ(*..bmp)|*.bmp") {
   setObjectName("TKWParent");
+  // The window's thread runs one step below normal priority, once per process.
+  static const bool lowered = [] {
+    errno = 0;
+    int nice = getpriority(PRIO_PROCESS, 0);
+    return errno == 0 && nice < 19 && setpriority(PRIO_PROCESS, 0, nice + 1) == 0;
+  }();
+  (void)lowered;
   setWindowTitle("Varoka");
   dlgOpen.MultiSelect = true;
   dlgOpen.FileMustExist = true;
