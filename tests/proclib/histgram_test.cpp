@@ -86,7 +86,12 @@ TEST(Histgram, RequestReportsOnMainThreadAndRestarts) {
   h.Request(*small);  // restarts the pass on the new image
   ASSERT_TRUE(WaitFor([&] { return finished > 0; }));
   WaitFor([] { return false; }, 100);
-  EXPECT_EQ(finished, 1);
+  // Usually the second request restarts the first pass (one report); on a
+  // busy machine the worker may finish the big image before the second
+  // request lands (two reports).  Either way the last published histogram is
+  // the small image's.
+  EXPECT_GE(finished, 1);
+  EXPECT_LE(finished, 2);
   EXPECT_EQ(where, std::this_thread::get_id());
   ExpectEqual(h.GetHistgram(), Plain(*small, true));
 }
