@@ -40,18 +40,23 @@ void EmitMessage(j_common_ptr cinfo, int level) {
 
 void OutputMessage(j_common_ptr) {}
 
+// Clears a codec object and gives it the error manager that turns libjpeg's
+// errors (and its premature-end warning) into exceptions.
+template <class Info>
+void InitCodec(Info& cinfo, ErrorMgr& err) {
+  std::memset(&cinfo, 0, sizeof cinfo);
+  cinfo.err = jpeg_std_error(&err.pub);
+  err.pub.error_exit = ErrorExit;
+  err.pub.emit_message = EmitMessage;
+  err.pub.output_message = OutputMessage;
+  err.message[0] = '\0';
+}
+
 struct Decoder {
   jpeg_decompress_struct cinfo;
   ErrorMgr err;
   bool created = false;
-  Decoder() {
-    std::memset(&cinfo, 0, sizeof cinfo);
-    cinfo.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = ErrorExit;
-    err.pub.emit_message = EmitMessage;
-    err.pub.output_message = OutputMessage;
-    err.message[0] = '\0';
-  }
+  Decoder() { InitCodec(cinfo, err); }
   ~Decoder() {
     if (created) jpeg_destroy_decompress(&cinfo);
   }
@@ -63,14 +68,7 @@ struct Encoder {
   bool created = false;
   unsigned char* out = nullptr;
   unsigned long outSize = 0;
-  Encoder() {
-    std::memset(&cinfo, 0, sizeof cinfo);
-    cinfo.err = jpeg_std_error(&err.pub);
-    err.pub.error_exit = ErrorExit;
-    err.pub.emit_message = EmitMessage;
-    err.pub.output_message = OutputMessage;
-    err.message[0] = '\0';
-  }
+  Encoder() { InitCodec(cinfo, err); }
   ~Encoder() {
     if (created) jpeg_destroy_compress(&cinfo);
     std::free(out);
