@@ -483,7 +483,15 @@ void TKWChild::FitWindow(bool Fit) {
 }
 
 bool TKWChild::CloseQuery() {
-  if (Busy) return false;
+  if (Busy) {
+    // Say why the window stays, instead of ignoring the close.
+    const std::string& name = imiImage->Image()->FileName;
+    ShowMessageBox(TMsgKind::Warning,
+                   Holder.empty() ? name + "は処理中のため閉じられません。"
+                                  : name + "は" + Holder + "として選ばれているため閉じられません。\n" +
+                                        "ミキサーで別の画像を選ぶと閉じられます。");
+    return false;
+  }
   if (!Modified) return true;
   const std::string text = imiImage->Image()->FileName + "は変更されています。\n\r" +
                            "この画像を保存しますか?";

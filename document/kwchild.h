@@ -57,6 +57,9 @@ class TKWChild : public QMdiSubWindow, public TKWDocument {
   void ApplyGenerator(TKWBasicGenerator* Generator, bool UpdateParams, int Width,
                       int Height) override;
   void SetBusy(bool B) override;
+  void SetHolder(const std::string& Holder) override { this->Holder = Holder; }
+  // Who chose the document (the mixer box), for the user's eyes.
+  std::string Holder;
   QWidget* DocumentWindow() override { return this; }
   void SetImageChangeHook(std::function<void(TKWBitmap*)> Hook) override {
     OnImageChange = Hook ? [Hook](TKWChild*, TKWBitmap* i) { Hook(i); } : decltype(OnImageChange)();

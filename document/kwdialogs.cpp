@@ -10,6 +10,8 @@
 #include <cmath>
 
 #include "document/intedit.h"
+#include "imageio/spi.h"
+#include "procdef/kwmessages.h"
 #include "platform/sysutils.h"
 #include "platform/types.h"
 
@@ -94,10 +96,33 @@ QString TKWFileDialog::QtFilter(const QString& filter) {
   return out.join(";;");
 }
 
+QString TKWFileDialog::ShownFilter() const {
+  TSPIs* spis = TSPIs::Instance();
+  if (!AddPluginFormats || !spis || spis->Formats().empty()) return Filter;
+  QStringList parts = Filter.split('|');
+  if (parts.size() < 2 || parts.size() % 2) return Filter;
+  QStringList patterns, entries;
+  for (const TSPIFormat& f : spis->Formats()) {
+    const QString pat = "*." + QString::fromStdString(f.Extension).toLower();
+    if (parts[1].split(';').contains(pat, Qt::CaseInsensitive) || patterns.contains(pat)) continue;
+    patterns << pat;
+    QString name = QString::fromStdString(f.FormatName).trimmed();
+    if (name.isEmpty()) name = QString::fromStdString(f.Extension).toUpper();
+    entries << name + "(" + pat + ")" << pat;
+  }
+  if (patterns.isEmpty()) return Filter;
+  parts[1] += ";" + patterns.join(';');
+  const int last = parts.size() > 2 ? parts.size() - 2 : parts.size();
+  for (int i = entries.size() - 1; i >= 0; --i) parts.insert(last, entries[i]);
+  return parts.join('|');
+}
+
 bool TKWFileDialog::Execute(QWidget* parent) {
   Files.clear();
   if (Hook) return Hook(*this);
-  const QString f = QtFilter(Filter);
+  // Nothing waits for a user who is not there (batch runs).
+  if (!KWInteractive()) return false;
+  const QString f = QtFilter(ShownFilter());
   if (Kind == Save) {
     QString name = QFileDialog::getSaveFileName(parent, Title, QString(), f);
     if (name.isEmpty()) return false;

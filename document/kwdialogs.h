@@ -49,12 +49,17 @@ class TKWFileDialog {
   QString Filter;
   bool MultiSelect = false;
   bool FileMustExist = false;
+  // The formats of the loaded image plug-ins join the first entry of the
+  // filter and get entries of their own before the last one.
+  bool AddPluginFormats = false;
   QStringList Files;  // chosen files after Execute
   QString FileName() const { return Files.isEmpty() ? QString() : Files.first(); }
   bool Execute(QWidget* parent = nullptr);
 
   // The filter in Qt's form ("description (patterns);;...").
   static QString QtFilter(const QString& filter);
+  // The filter shown: Filter, with the plug-in formats when asked for.
+  QString ShownFilter() const;
   // Replaces the dialog (tests): returns false for Cancel, true with Files set.
   static std::function<bool(TKWFileDialog&)> Hook;
 };

@@ -31,6 +31,7 @@
 #include "document/optiondlg.h"
 #include "host/filterbox.h"
 #include "image/compressedstore.h"
+#include "imageio/spi.h"
 #include "platform/sysutils.h"
 #include "procdef/multiuserini.h"
 #include "ui/messages.h"
@@ -90,6 +91,9 @@ TKWParent::TKWParent(QWidget* parent)
   setWindowTitle("Varoka");
   dlgOpen.MultiSelect = true;
   dlgOpen.FileMustExist = true;
+  dlgOpen.AddPluginFormats = true;
+  // One plug-in list per process: loaded once, used by every image reader.
+  if (!TSPIs::Instance()) SPIs = std::make_unique<TSPIs>(spsSusieDir | spsAppDir);
   dlgACOpen.FileMustExist = true;
   ScriptFolder = KWScriptDir();
   ScrollBarWidth = ScrollBarHeight = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
@@ -655,8 +659,16 @@ void TKWParent::showEvent(QShowEvent* e) {
   }
 }
 
+void TKWParent::EndSession() {
+  endingSession_ = true;
+  close();
+  endingSession_ = false;
+}
+
 void TKWParent::closeEvent(QCloseEvent* e) {
-  if (!QueryCloseChildren()) {
+  if (OnCloseQuery) OnCloseQuery(true);
+  if (!endingSession_ && !QueryCloseChildren()) {
+    if (OnCloseQuery) OnCloseQuery(false);
     e->ignore();
     return;
   }

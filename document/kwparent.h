@@ -6,6 +6,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -25,6 +26,7 @@ class QDockWidget;
 class TFilterBox;
 class TKWChild;
 class TKWOptionDlg;
+class TSPIs;
 
 class TKWParent : public QMainWindow {
   Q_OBJECT
@@ -51,6 +53,9 @@ class TKWParent : public QMainWindow {
   TKWFileDialog dlgSave;
   TKWFileDialog dlgACOpen;
   TKWFileDialog dlgACSave;
+  // The image plug-ins of the program folder and the per-user plug-in
+  // folder; null when another list already serves the process.
+  std::unique_ptr<TSPIs> SPIs;
 
   TFilterBox* FilterBox() const { return filterBox_; }
   TKWOptionDlg* OptionDlg() const { return optionDlg_; }
@@ -104,6 +109,9 @@ class TKWParent : public QMainWindow {
 
   // Asks every document (close query); false when one must stay open.
   bool QueryCloseChildren();
+  // Closes without asking the documents: each is kept in the resume data,
+  // modified flag included (the session ends, or the program is told to end).
+  void EndSession();
 
   // The script editor's side (set by the script editor; all optional).
   std::function<void(const std::string& path)> OpenScriptFile;
@@ -113,6 +121,9 @@ class TKWParent : public QMainWindow {
   std::function<void(const std::string& path, const std::string& title)> ResumeScript;
   // Told when the program closes (the script editor writes its resume tabs).
   std::function<void()> OnClosing;
+  // Told before the documents are asked whether they may close (true) and,
+  // when one of them refuses, once the close has been given up (false).
+  std::function<void(bool closing)> OnCloseQuery;
   // Start-up texts for the splash window while the main window is first
   // shown ("Loading Resume Data ...", "Showing Filter Box ...", ...), and the
   // end of that first showing (the splash window closes).
@@ -152,4 +163,5 @@ class TKWParent : public QMainWindow {
   bool firstShow_ = true;
   bool resumeQueued_ = false;
   bool closing_ = false;
+  bool endingSession_ = false;
 };

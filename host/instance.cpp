@@ -3,17 +3,44 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QLocalSocket>
-#include <QStandardPaths>
 #include <QRegularExpression>
 #include <QThread>
 #include <QtEndian>
 
 #include <algorithm>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "platform/sysutils.h"
 
 namespace {
 constexpr int kMaxMessage = 16 * 1024 * 1024;
+
+// A folder that is ours alone: a real directory (not a link), owned by this
+// user, with no access for anybody else.
+bool PrivateFolder(const QByteArray& path) {
+  ::mkdir(path.constData(), 0700);
+  struct stat st {};
+  if (::lstat(path.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid()) return false;
+  if ((st.st_mode & 077) != 0 && ::chmod(path.constData(), 0700) != 0) return false;
+  return true;
+}
+}  // namespace
+
+QString TKWInstance::Folder() {
+  const QByteArray uid = QByteArray::number(::getuid());
+  // The session's runtime folder when it has one of the usual kind; the
+  // environment is not asked, since two starts may have been given
+  // different ones.
+  const QByteArray run = "/run/user/" + uid;
+  struct stat st {};
+  if (::lstat(run.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
+      (st.st_mode & 077) == 0 && PrivateFolder(run + "/varoka"))
+    return QString::fromLocal8Bit(run + "/varoka");
+  const QByteArray tmp = "/tmp/varoka-" + uid;
+  if (PrivateFolder(tmp)) return QString::fromLocal8Bit(tmp);
+  return {};
 }
 
 TKWInstance::TKWInstance(const QString& key) {
@@ -22,22 +49,27 @@ TKWInstance::TKWInstance(const QString& key) {
   QString base = key;
   if (base.isEmpty()) base = qEnvironmentVariable("KW_INSTANCE_KEY");
   if (base.isEmpty()) base = QStringLiteral("Varoka multiinstance blocker");
-  serverName_ = base + "-" + (user.isEmpty() ? QStringLiteral("user") : user);
-  serverName_.replace(' ', '_').replace('/', '_');
+  QString name = base + "-" + (user.isEmpty() ? QStringLiteral("user") : user);
+  name.replace(' ', '_').replace('/', '_');
+  const QString dir = Folder();
+  if (!dir.isEmpty()) {
+    serverName_ = dir + "/" + name + ".sock";
+    lockName_ = dir + "/" + name + ".lock";
+  }
 }
 
 TKWInstance::~TKWInstance() = default;
 
 bool TKWInstance::Acquire() {
-  QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-  if (dir.isEmpty()) dir = QDir::tempPath();
-  QDir().mkpath(dir);
-  lock_ = std::make_unique<QLockFile>(dir + "/" + serverName_ + ".lock");
+  // Without a private folder there is nothing safe to share: run alone.
+  if (lockName_.isEmpty()) return true;
+  lock_ = std::make_unique<QLockFile>(lockName_);
   lock_->setStaleLockTime(0);
   if (!lock_->tryLock(0)) {
     // A lock whose owner died is taken over.
     if (!(lock_->removeStaleLockFile() && lock_->tryLock(0))) return false;
   }
+  // Whatever socket is left in the folder belongs to a start that is gone.
   QLocalServer::removeServer(serverName_);
   server_ = new QLocalServer(this);
   server_->setSocketOptions(QLocalServer::UserAccessOption);
@@ -47,8 +79,10 @@ bool TKWInstance::Acquire() {
 }
 
 bool TKWInstance::Forward(const QStringList& names, int timeoutMs) {
+  if (serverName_.isEmpty()) return false;
   QByteArray msg = Encode(names);
-  // The running instance may still be starting; try until the time is up.
+  // The running instance may have taken the lock a moment ago and not yet
+  // listen; try until the time is up.
   QElapsedTimer clock;
   clock.start();
   do {

@@ -1,5 +1,7 @@
 // Single instance: the first start of the program per user holds a lock and
 // listens on a local socket; later starts hand their arguments to it and end.
+// Lock and socket live side by side in one private folder of the user's, so
+// every start finds them whatever its environment says.
 #pragma once
 
 #include <QLocalServer>
@@ -23,7 +25,7 @@ class TKWInstance : public QObject {
   bool Acquire();
   // Sends names (in order) to the running instance; false when it could not
   // be reached within timeoutMs.
-  bool Forward(const QStringList& names, int timeoutMs = 15000);
+  bool Forward(const QStringList& names, int timeoutMs = 4000);
 
   // Text of a file-name message: names separated by CR LF, NUL-terminated,
   // after the tag and the size (both little-endian 32-bit).
@@ -31,7 +33,14 @@ class TKWInstance : public QObject {
   // Names of a message, or empty when the tag or size does not match.
   static QStringList Decode(const QByteArray& data);
 
+  // The user's private folder of lock and socket ("/run/user/UID/varoka"
+  // when the session has that folder, else "/tmp/varoka-UID"), made with
+  // mode 0700 when missing; empty when no folder of the user's own can be
+  // had (then every start runs on its own).
+  static QString Folder();
+  // Full path of the socket and of the lock file.
   QString ServerName() const { return serverName_; }
+  QString LockName() const { return lockName_; }
 
  signals:
   void FilesReceived(const QStringList& names);
@@ -39,6 +48,7 @@ class TKWInstance : public QObject {
  private:
   void onConnection();
   QString serverName_;
+  QString lockName_;
   std::unique_ptr<QLockFile> lock_;
   QLocalServer* server_ = nullptr;
 };

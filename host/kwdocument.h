@@ -4,6 +4,7 @@
 #pragma once
 
 #include <functional>
+#include <string>
 
 #include "image/kwbitmap.h"
 
@@ -23,6 +24,9 @@ class TKWDocument {
                               int Height) = 0;
   // Busy documents cannot be closed; calls nest.
   virtual void SetBusy(bool B) = 0;
+  // What holds the document busy, in words for the user ("ミキサーの背景画像");
+  // empty when nothing chose it.  A close that is refused says so.
+  virtual void SetHolder(const std::string& Holder) {}
   // The document's window.
   virtual QWidget* DocumentWindow() = 0;
   // Told of every new current image of the document (undo and redo

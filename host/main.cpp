@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <csignal>
+
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -20,8 +22,10 @@
 #include "document/kwchild.h"
 #include "document/kwparent.h"
 #include "host/instance.h"
+#include "host/signals.h"
 #include "host/prcmgr.h"
 #include "host/program.h"
+#include "imageio/spi.h"
 #include "platform/sysutils.h"
 #include "procdef/multiuserini.h"
 #include "script/programhost.h"
@@ -85,6 +89,9 @@ int runWithoutWindow(int argc, char** argv, Work work) {
 int runGui(int argc, char** argv, const std::vector<std::string>& files) {
   QApplication app(argc, argv);
   app.setApplicationName("Varoka");
+  // With windows, messages are boxes and dialogs may wait for the user.
+  SetMessageHandler(KWShowQtMessageBox);
+  KWSetInteractive(true);
 
   // Names relative to this process's folder mean nothing to another process.
   QStringList names;
@@ -92,11 +99,9 @@ int runGui(int argc, char** argv, const std::vector<std::string>& files) {
 
   TKWInstance instance;
   if (!instance.Acquire()) {
-    if (!instance.Forward(names)) {
-      std::fprintf(stderr, "Varoka: the running program does not answer.\n");
-      return 1;
-    }
-    return 0;
+    if (instance.Forward(names)) return 0;
+    // The names are not dropped: this start opens them itself.
+    std::fprintf(stderr, "Varoka: the running program does not answer; this start opens the files.\n");
   }
 
   TKWSplash splash{TKWProgram::LogoImage()};
@@ -127,6 +132,12 @@ int runGui(int argc, char** argv, const std::vector<std::string>& files) {
     mainWindow->StartupDone = nullptr;
     splash.Finish();
   };
+  // Ended from outside (the session, kill): the program closes as at the
+  // end of a session, keeping every document in the resume data.
+  TKWTerminationSignals termination({SIGTERM, SIGHUP, SIGINT});
+  QObject::connect(&termination, &TKWTerminationSignals::Received, mainWindow, [mainWindow](int) {
+    mainWindow->EndSession();
+  });
   mainWindow->show();
   if (!names.isEmpty())
     QTimer::singleShot(0, mainWindow, [mainWindow, names] { mainWindow->OpenFiles(names); });
@@ -168,6 +179,8 @@ int main(int argc, char** argv) {
       // A batch run leaves no resume data behind.
       TKWChild::WriteResume = false;
       return runWithoutWindow(argc, argv, [&script](TKWProcessorManager& mgr) {
+        // Images of every format an installed plug-in reads.
+        TSPIs plugins(spsSusieDir | spsAppDir);
         return KWRunScriptCommandLine(mgr, script);
       });
     }

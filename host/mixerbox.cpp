@@ -9,7 +9,6 @@
 #include <QScrollArea>
 #include <QSplitter>
 #include <QTabWidget>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "host/filterbox.h"
@@ -249,7 +248,6 @@ TMixerBox::TMixerBox(QWidget* parent)
 
   connect(this, &TKWProcBox::PageActivated, this, &TMixerBox::pcMixerBoxChange);
   connect(this, &QDockWidget::topLevelChanged, this, [this](bool) { applyOpacity(); });
-  if (parent) parent->installEventFilter(this);
 
   StretchInto(TBitmap(), *backgroundThumb_, kThumbWidth, kThumbHeight);
   StretchInto(TBitmap(), *foregroundThumb_, kThumbWidth, kThumbHeight);
@@ -347,13 +345,23 @@ void TMixerBox::PreviewMixer(TKWBasicMixer* Mixer) {
 void TMixerBox::release(TRole role) {
   TKWDocument*& doc = role == TRole::Background ? backgroundDoc_ : foregroundDoc_;
   QPointer<QWidget>& win = role == TRole::Background ? backgroundWin_ : foregroundWin_;
-  if (doc && win) {
+  TKWDocument* old = doc && win ? doc : nullptr;
+  if (old) {
     if (!released_) doc->SetBusy(false);
     doc->SetImageChangeHook(nullptr);
     QObject::disconnect(win, &QObject::destroyed, this, nullptr);
   }
   doc = nullptr;
   win = nullptr;
+  if (old) updateHolder(old);
+}
+
+void TMixerBox::updateHolder(TKWDocument* doc) {
+  const bool bg = doc == backgroundDoc_, fg = doc == foregroundDoc_;
+  doc->SetHolder(bg && fg ? "ミキサーの背景画像と前景画像"
+                 : bg     ? "ミキサーの背景画像"
+                 : fg     ? "ミキサーの前景画像"
+                          : "");
 }
 
 void TMixerBox::documentGone(TRole role) {
@@ -382,6 +390,7 @@ void TMixerBox::choose(TRole role) {
   QWidget* win = doc->DocumentWindow();
   (bg ? backgroundWin_ : foregroundWin_) = win;
   if (!released_) doc->SetBusy(true);
+  updateHolder(doc);
   std::weak_ptr<int> alive = alive_;
   doc->SetImageChangeHook([this, alive, role](TKWBitmap* img) {
     if (!alive.expired()) imageChanged(role, img);
@@ -634,20 +643,10 @@ void TMixerBox::showEvent(QShowEvent* e) {
   applyOpacity();
 }
 
-bool TMixerBox::eventFilter(QObject* watched, QEvent* e) {
-  if (e->type() == QEvent::Close && watched == parent() && !released_) {
-    // The program is closing: the chosen documents are asked like every
-    // other one.  If the close is refused they are held again.
-    released_ = true;
-    for (TKWDocument* d : {backgroundDoc_, foregroundDoc_})
-      if (d) d->SetBusy(false);
-    std::weak_ptr<int> alive = alive_;
-    QTimer::singleShot(0, this, [this, alive] {
-      if (alive.expired() || !released_) return;
-      released_ = false;
-      if (backgroundDoc_ && backgroundWin_) backgroundDoc_->SetBusy(true);
-      if (foregroundDoc_ && foregroundWin_) foregroundDoc_->SetBusy(true);
-    });
-  }
-  return TKWProcBox::eventFilter(watched, e);
+void TMixerBox::ProgramClosing(bool closing) {
+  if (closing == released_) return;
+  released_ = closing;
+  for (auto [doc, win] : {std::pair{backgroundDoc_, backgroundWin_.data()},
+                          std::pair{foregroundDoc_, foregroundWin_.data()}})
+    if (doc && win) doc->SetBusy(!closing);
 }

@@ -97,6 +97,11 @@ class TMixerBox : public TKWProcBox {
   double ScaleY() const { return scaleY_; }
 
   bool AllowClose = false;
+  // The main window is about to ask its documents whether they may close
+  // (closing true): the chosen documents are let go so that they are asked
+  // like every other one.  closing false: the close was refused, and the
+  // documents that still exist are held again.
+  void ProgramClosing(bool closing);
 
   QTabWidget* pcMixerControl;
   QWidget* tsMixerExec;
@@ -123,11 +128,12 @@ class TMixerBox : public TKWProcBox {
  protected:
   void closeEvent(QCloseEvent* e) override;
   void showEvent(QShowEvent* e) override;
-  bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
   enum class TRole { Background, Foreground };
   void choose(TRole role);
+  // Tells doc which of the box's roles it has now.
+  void updateHolder(TKWDocument* doc);
   void release(TRole role);
   void documentGone(TRole role);
   void imageChanged(TRole role, TKWBitmap* Image);

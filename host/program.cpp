@@ -152,6 +152,7 @@ void TKWProgram::Start(TKWSplash* splash, const std::string& procLibDir) {
                    [generatorBox] { generatorBox->actGenerateExecute(); });
   QObject::connect(mainWindow->actGenerateCur, &QAction::triggered, generatorBox,
                    [generatorBox] { generatorBox->bbtToCurrentClick(); });
+  mainWindow->OnCloseQuery = [mixerBox](bool closing) { mixerBox->ProgramClosing(closing); };
   {
     auto closing = mainWindow->OnClosing;
     mainWindow->OnClosing = [closing, generatorBox] {

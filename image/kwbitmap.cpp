@@ -331,6 +331,10 @@ void TKWBitmap::ApplyFilter(TKWBitmap* Dest, TKWBasicFilter* Filter) {
   if (OnDisk) SwapIn();
   TSize size{Width(), Height()};
   Filter->InitSize(size);
+  // An image would vanish without a word: refuse before anything changes.
+  if ((size.cx <= 0 || size.cy <= 0) && Width() > 0 && Height() > 0)
+    throw Exception("処理結果の画像の大きさが " + std::to_string(size.cx) + " x " +
+                    std::to_string(size.cy) + " になるため、実行できません。幅と高さは1以上にしてください。");
   Dest->SetPixelFormat(pf32bit);
   Dest->SetSize(size.cx, size.cy);
   Filter->ExecFilter(this, Dest);

@@ -16,6 +16,7 @@
 
 #include "imageio/fileio.h"
 #include "platform/sysutils.h"
+#include "procdef/kwmessages.h"
 
 namespace {
 
@@ -56,8 +57,6 @@ std::string WithSlash(std::string dir) {
   if (!dir.empty() && dir.back() != '/') dir += '/';
   return dir;
 }
-
-TSPIs* g_spis = nullptr;
 
 // Context of the GetPicture call in progress on this thread: the progress
 // callback reaches the bitmap through it (the plug-in is handed 0 as its
@@ -195,23 +194,23 @@ TXnSPI::TXnSPI(const std::string& path) : TSPI(path) {
 // TSPIs
 
 TSPIs::TSPIs(TSPISearchOptions options, bool autoLoad) : SearchOptions(options), AutoLoad(autoLoad) {
-  if (g_spis) throw ESPIDupCreateSPIs();
-  g_spis = this;
+  if (KWImagePlugins()) throw ESPIDupCreateSPIs();
+  KWSetImagePlugins(this);
   if (AutoLoad) {
     try {
       Search("*.spi");
     } catch (...) {
-      g_spis = nullptr;
+      KWSetImagePlugins(nullptr);
       throw;
     }
   }
 }
 
 TSPIs::~TSPIs() {
-  if (g_spis == this) g_spis = nullptr;
+  if (KWImagePlugins() == this) KWSetImagePlugins(nullptr);
 }
 
-TSPIs* TSPIs::Instance() { return g_spis; }
+TSPIs* TSPIs::Instance() { return KWImagePlugins(); }
 
 std::string TSPIs::UserPluginDir() {
   std::string base;

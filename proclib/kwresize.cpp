@@ -9,8 +9,9 @@ namespace kwlib {
 
 const TParamTable<TResizePack>& TResizePack::Table() {
   static const TParamTable<TResizePack> t = {
-      IntParam<TResizePack>("Width", "Width", &TResizePack::Width, 0),
-      IntParam<TResizePack>("Height", "Height", &TResizePack::Height, 0),
+      // The panel's own initial size; a size of 0 would make the image vanish.
+      IntParam<TResizePack>("Width", "Width", &TResizePack::Width, 640),
+      IntParam<TResizePack>("Height", "Height", &TResizePack::Height, 480),
       IntParam<TResizePack>("OffsetX", "OffsetX", &TResizePack::OffsetX, 0),
       IntParam<TResizePack>("OffsetY", "OffsetY", &TResizePack::OffsetY, 0),
       IntParam<TResizePack>("Method", "Method", &TResizePack::Method, 0),

@@ -307,15 +307,9 @@ void TKWProgramScriptHost::RefreshDocument(TKWChild* doc) {
 void KWSDeleteCommand(void* command) { delete static_cast<TKWScriptCommand*>(command); }
 
 int KWRunScriptCommandLine(TKWProcessorManager& manager, const std::string& path) {
-  TMessageHandler previous = SetMessageHandler(
-      [](TMsgKind kind, const std::string&, const std::string& text, bool) {
-        if (kind == TMsgKind::Error || kind == TMsgKind::Warning) {
-          std::cerr << text << '\n' << std::flush;
-        } else {
-          std::cout << text << '\n' << std::flush;
-        }
-        return kind == TMsgKind::Question ? TMsgResult::No : TMsgResult::Ok;
-      });
+  // No windows: errors and warnings go to stderr, information to stdout,
+  // questions are answered No (the framework's own handling).
+  TMessageHandler previous = SetMessageHandler(nullptr);
   // The user's options apply (undo depth, alpha blending, JPEG quality);
   // nothing is written back.
   {

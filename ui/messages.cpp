@@ -4,14 +4,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 
-namespace {
-
-TMessageHandler& handlerRef() {
-  static TMessageHandler h;
-  return h;
-}
-
-TMsgResult DefaultBox(TMsgKind kind, const std::string& caption, const std::string& text,
+TMsgResult KWShowQtMessageBox(TMsgKind kind, const std::string& caption, const std::string& text,
                       bool withCancel) {
   QWidget* parent = QApplication::activeWindow();
   const QString cap = caption.empty() ? QApplication::applicationDisplayName()
@@ -41,18 +34,4 @@ TMsgResult DefaultBox(TMsgKind kind, const std::string& caption, const std::stri
     }
   }
   return TMsgResult::Ok;
-}
-
-}  // namespace
-
-TMessageHandler SetMessageHandler(TMessageHandler handler) {
-  TMessageHandler old = handlerRef();
-  handlerRef() = std::move(handler);
-  return old;
-}
-
-TMsgResult ShowMessageBox(TMsgKind kind, const std::string& text, const std::string& caption,
-                          bool withCancel) {
-  if (handlerRef()) return handlerRef()(kind, caption, text, withCancel);
-  return DefaultBox(kind, caption, text, withCancel);
 }

@@ -404,33 +404,3 @@ TEST_F(MixerBoxFixture, ADocumentThatGoesIsDropped) {
   box->Preview();
   EXPECT_TRUE(errors.empty());
 }
-
-TEST_F(MixerBoxFixture, ClosingTheMainWindowAsksTheChosenDocumentsToo) {
-  QWidget mainWindow;
-  // While the close is under way the document is not held; a refused close
-  // takes it again.  (Filters installed later run first: the probe goes
-  // first so that it sees the state after the box's filter.)
-  bool busyDuringClose = true;
-  struct Probe : QObject {
-    TKWChild* doc;
-    bool* seen;
-    bool eventFilter(QObject*, QEvent* e) override {
-      if (e->type() == QEvent::Close) *seen = doc->Busy;
-      return false;
-    }
-  } probe;
-  probe.doc = bg;
-  probe.seen = &busyDuringClose;
-  mainWindow.installEventFilter(&probe);
-  auto owned = new TMixerBox(&mainWindow);
-  owned->ActiveDocument = [this]() -> TKWDocument* { return active; };
-  active = bg;
-  owned->bbtBGImageClick();
-  EXPECT_TRUE(bg->Busy);
-  QCloseEvent ev;
-  QApplication::sendEvent(&mainWindow, &ev);
-  EXPECT_FALSE(busyDuringClose);
-  QCoreApplication::processEvents();
-  EXPECT_TRUE(bg->Busy);
-  EXPECT_EQ(bg->BusyCount, 1);
-}

@@ -10,7 +10,19 @@
 
 #include "host/instance.h"
 
+#include <QDir>
+#include <QFile>
+#include <QLockFile>
+
+#include <csignal>
+#include <cstring>
 #include <filesystem>
+
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include "platform/bitmap.h"
 
 namespace fs = std::filesystem;
 
@@ -86,35 +98,80 @@ TEST(CommandLine, BrokenPackageEndsStartWithItsName) {
   EXPECT_TRUE(r.err.contains(QString::fromStdString(bad.string()))) << r.err.toStdString();
 }
 
-TEST(CommandLine, SecondStartHandsOverAndEnds) {
+// Waits for a started program to end after SIGTERM and returns the titles
+// its resume data kept.
+QString endAndReadResume(QProcess& p, const QString& folder) {
+  ::kill(pid_t(p.processId()), SIGTERM);
+  if (!p.waitForFinished(20000)) p.kill();
+  QFile ini(folder + "/Resume/Resume.ini");
+  return ini.open(QIODevice::ReadOnly) ? QString::fromUtf8(ini.readAll()) : QString();
+}
+
+TEST(CommandLine, SecondStartHandsOverWhateverItsEnvironmentOrOpensTheFilesItself) {
   QTemporaryDir dir;
   QString kw = programFolder(dir);
-  QProcess first;
+  TBitmap b;
+  b.SetPixelFormat(pf24bit);
+  b.SetSize(4, 3);
+  b.SaveToFile(dir.path().toStdString() + "/handed.bmp");
+  b.SaveToFile(dir.path().toStdString() + "/kept.bmp");
+  const QString key = QString("kw-second-%1").arg(::getpid());
+  TKWInstance probe(key);
+  ASSERT_FALSE(probe.ServerName().isEmpty());
+  // A socket left behind by a start that was killed.
+  {
+    int fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, probe.ServerName().toLocal8Bit().constData(), sizeof addr.sun_path - 1);
+    ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr), 0);
+    ::close(fd);
+  }
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("QT_QPA_PLATFORM", "offscreen");
-  env.insert("KW_INSTANCE_KEY", QString("kw-second-%1").arg(::getpid()));
+  env.insert("KW_INSTANCE_KEY", key);
+  QProcess first;
   first.setProcessEnvironment(env);
   first.start(kw, {});
   ASSERT_TRUE(first.waitForStarted());
   // Wait until the first start listens; before that a second start would
   // take the lock itself and become the running program.
-  QString server = TKWInstance(QString("kw-second-%1").arg(::getpid())).ServerName();
   bool listening = false;
   for (int i = 0; i < 300 && !listening; ++i) {
-    QLocalSocket probe;
-    probe.connectToServer(server);
-    listening = probe.waitForConnected(100);
+    QLocalSocket sock;
+    sock.connectToServer(probe.ServerName());
+    listening = sock.waitForConnected(100);
     if (!listening) QThread::msleep(100);
   }
   ASSERT_TRUE(listening);
+  // A second start with another runtime folder still finds the first.
+  QTemporaryDir otherRuntime;
+  QProcessEnvironment env2 = env;
+  env2.insert("XDG_RUNTIME_DIR", otherRuntime.path());
   QProcess second;
-  second.setProcessEnvironment(env);
-  // The second start waits until the first listens, hands over and ends.
-  second.start(kw, {dir.path() + "/missing.bmp"});
+  second.setProcessEnvironment(env2);
+  second.start(kw, {dir.path() + "/handed.bmp"});
   ASSERT_TRUE(second.waitForFinished(60000));
   EXPECT_EQ(second.exitCode(), 0) << second.readAllStandardError().toStdString();
+  QThread::msleep(1500);
   EXPECT_EQ(first.state(), QProcess::Running);
-  first.terminate();
-  first.waitForFinished(5000);
-  if (first.state() != QProcess::NotRunning) first.kill();
+  EXPECT_TRUE(endAndReadResume(first, dir.path()).contains("Title=handed.bmp"));
+
+  // A running program that does not answer: this start opens the file.
+  QDir(dir.path() + "/Resume").removeRecursively();
+  QLockFile held(probe.LockName());
+  ASSERT_TRUE(held.tryLock(0));
+  QProcess alone;
+  alone.setProcessEnvironment(env);
+  alone.start(kw, {dir.path() + "/kept.bmp"});
+  ASSERT_TRUE(alone.waitForStarted());
+  QByteArray said;
+  for (int i = 0; i < 200 && !said.contains("opens the files"); ++i) {
+    alone.waitForReadyRead(100);
+    said += alone.readAllStandardError();
+  }
+  EXPECT_TRUE(said.contains("opens the files")) << said.toStdString();
+  QThread::msleep(1500);
+  EXPECT_EQ(alone.state(), QProcess::Running);
+  EXPECT_TRUE(endAndReadResume(alone, dir.path()).contains("Title=kept.bmp"));
 }

@@ -6,11 +6,22 @@
 #include <QMenu>
 #include <QSignalSpy>
 
+#include <deque>
+
+#include <QMdiArea>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "document/kwchild.h"
 #include "document/kwparent.h"
+#include "document/kwpaths.h"
 #include "host/filterbox.h"
+#include "host/mixerbox.h"
+#include "image/kwimage.h"
 #include "host/procbox.h"
 #include "host/program.h"
 #include "platform/sysutils.h"
+#include "ui/messages.h"
 #include "ui/splash.h"
 
 namespace {
@@ -96,4 +107,98 @@ TEST(Startup, CreatesWindowsInOrderThenLoadsThePackages) {
   }
   // The packages were finalized and unloaded with the program.
   SUCCEED();
+}
+
+TEST(Startup, ExitClosesTheProgramWhileTheMixerBoxHoldsDocuments) {
+  ensureApp();
+  QTemporaryDir data;
+  SetKWDataDir(data.path().toStdString());
+  // Questions are answered the way a modal box does it: the event loop runs
+  // while the box is open.
+  std::vector<std::string> shown;
+  std::deque<TMsgResult> answers;
+  TMessageHandler old = SetMessageHandler([&](TMsgKind, const std::string&, const std::string& t, bool) {
+    shown.push_back(t);
+    for (int i = 0; i < 5; ++i) QApplication::processEvents();
+    TMsgResult a = answers.empty() ? TMsgResult::Ok : answers.front();
+    if (!answers.empty()) answers.pop_front();
+    return a;
+  });
+  {
+    TKWProgram program;
+    program.Start(nullptr, TESTPKG_DIR);
+    TKWParent* main = program.MainWindow();
+    bool done = false;
+    main->StartupDone = [&done] { done = true; };
+    main->show();
+    for (int i = 0; i < 50 && !done; ++i) QApplication::processEvents();
+    auto doc = [main](const char* name, bool modified) {
+      TKWChild* c = main->CreateChild();
+      TBitmap b;
+      b.SetPixelFormat(pf32bit);
+      b.SetSize(8, 8);
+      c->SetImage(b, name, "t");
+      c->SetModified(modified);
+      return c;
+    };
+    doc("m1.bmp", true);
+    doc("m2.bmp", true);
+    TKWChild* bg = doc("bg.bmp", false);
+    TKWChild* fg = doc("fg.bmp", true);
+    main->MdiArea()->setActiveSubWindow(bg);
+    program.MixerBox()->bbtBGImageClick();
+    main->MdiArea()->setActiveSubWindow(fg);
+    program.MixerBox()->bbtFGImageClick();
+
+    // Closing a chosen document says why it stays.
+    EXPECT_FALSE(bg->close());
+    ASSERT_EQ(shown.size(), 1u);
+    EXPECT_NE(shown[0].find("bg.bmpはミキサーの背景画像として選ばれているため閉じられません。"), std::string::npos)
+        << shown[0];
+    // An exit given up at the second question leaves both documents chosen.
+    shown.clear();
+    answers = {TMsgResult::No, TMsgResult::Cancel};
+    EXPECT_FALSE(main->close());
+    EXPECT_EQ(shown.size(), 2u);
+    EXPECT_TRUE(bg->Busy);
+    EXPECT_TRUE(fg->Busy);
+    // Answering No to each of the three questions ends the program.
+    shown.clear();
+    answers = {TMsgResult::No, TMsgResult::No, TMsgResult::No};
+    EXPECT_TRUE(main->close());
+    EXPECT_EQ(shown.size(), 3u);
+    EXPECT_TRUE(main->Children().isEmpty());
+  }
+  SetMessageHandler(old);
+  SetKWDataDir("");
+}
+
+TEST(Startup, TheMainWindowReadsImagesThroughThePluginsItLoaded) {
+  ensureApp();
+  if (std::system("command -v convert > /dev/null 2>&1") != 0) GTEST_SKIP() << "ImageMagick's convert is needed";
+  QTemporaryDir data;
+  SetKWDataDir(data.path().toStdString());
+  const QString plugins = data.path() + "/share/Varoka/Plugins";
+  QDir().mkpath(plugins);
+  ASSERT_TRUE(QFile::copy(KW_BIN_DIR_DEFAULT "/ifgif.spi", plugins + "/ifgif.spi"));
+  const QString gif = data.path() + "/land.gif";
+  ASSERT_EQ(std::system(("convert -size 30x20 gradient:red-blue '" + gif.toStdString() + "'").c_str()), 0);
+  const QByteArray oldXdg = qgetenv("XDG_DATA_HOME");
+  qputenv("XDG_DATA_HOME", (data.path() + "/share").toLocal8Bit());
+  {
+    TKWProgram program;
+    program.Start(nullptr, TESTPKG_DIR);
+    TKWParent* main = program.MainWindow();
+    // The open dialog offers the plug-in's format with the images.
+    EXPECT_TRUE(main->dlgOpen.ShownFilter().section('|', 1, 1).contains("*.gif"))
+        << main->dlgOpen.ShownFilter().toStdString();
+    main->OpenFiles({gif});
+    ASSERT_EQ(main->Children().size(), 1);
+    EXPECT_EQ(main->Children()[0]->imiImage->Image()->Width(), 30);
+    TKWChild::WriteResume = false;
+    main->close();
+    TKWChild::WriteResume = true;
+  }
+  qputenv("XDG_DATA_HOME", oldXdg);
+  SetKWDataDir("");
 }
