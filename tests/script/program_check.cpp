@@ -23,7 +23,7 @@ TEST_F(RunFixture, PluginFormatsMadeByAnotherProgramOpen) {
   const std::string src = P("src.bmp");
   const std::vector<std::pair<std::string, std::string>> made = {
       {"g1.gif", "-monochrome"},
-      {"g8.gif", "-fill black -draw 'rectangle 0,0 9,9' -colors 64 -transparent black"},
+      {"g8.gif", "-colors 64 -fill black -draw 'rectangle 0,0 9,9' -transparent black"},
       {"gi.gif", "-colors 128 -interlace GIF"},
       {"p.pbm", "-monochrome"},
       {"p.pgm", "-colorspace Gray"},
@@ -57,7 +57,7 @@ TEST_F(RunFixture, PluginFormatsMadeByAnotherProgramOpen) {
   // Without the user's plug-in folder nothing reads the PGM file.
   Result none = Run("IMAGE A\nOPEN A \"p.pgm\"\n", "XDG_DATA_HOME='" + (dir / "nothing").string() + "' ");
   EXPECT_EQ(none.code, 1);
-  EXPECT_NE(none.err.find("p.pgm"), std::string::npos) << none.err;
+  EXPECT_NE(none.err.find("認識できない画像形式です"), std::string::npos) << none.err;
 }
 
 TEST_F(RunFixture, MessagesOfProcessorsGoToTheStreamsAndTheRunGoesOn) {
