@@ -5,12 +5,16 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QImage>
+#include <QLayout>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMimeData>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyle>
+#include <QWheelEvent>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -44,6 +48,15 @@ QAction* proxyAction(QAction* target, const QString& text, QObject* parent) {
   return p;
 }
 
+// The hourglass while a step that may take long runs (undo all, reading
+// swapped images back).
+struct TBusyCursor {
+  TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+  ~TBusyCursor() { QApplication::restoreOverrideCursor(); }
+  TBusyCursor(const TBusyCursor&) = delete;
+  TBusyCursor& operator=(const TBusyCursor&) = delete;
+};
+
 // The clipboard's picture as a bitmap; false when it holds none.
 bool clipboardBitmap(TBitmap& out) {
   const QMimeData* md = QGuiApplication::clipboard()->mimeData();
@@ -65,7 +78,8 @@ TKWChild::TKWChild(QWidget* parent) : QMdiSubWindow(parent) {
   imiImage->setObjectName("imiImage");
   sbxImage = new QScrollArea;
   sbxImage->setFrameShape(QFrame::NoFrame);
-  sbxImage->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  // A picture smaller than the window sits in its middle.
+  sbxImage->setAlignment(Qt::AlignCenter);
   sbxImage->setWidgetResizable(false);
   sbxImage->setBackgroundRole(QPalette::Dark);
   sbxImage->setWidget(imiImage);
@@ -73,6 +87,7 @@ TKWChild::TKWChild(QWidget* parent) : QMdiSubWindow(parent) {
   connect(sbxImage, &QWidget::customContextMenuRequested, this,
           [this](const QPoint& p) { pmChild->exec(sbxImage->mapToGlobal(p)); });
   setWidget(sbxImage);
+  sbxImage->viewport()->installEventFilter(this);
   imiImage->OnClick = [this] {
     if (QMdiArea* a = mdiArea()) a->setActiveSubWindow(this);
   };
@@ -86,6 +101,8 @@ TKWChild::TKWChild(QWidget* parent) : QMdiSubWindow(parent) {
   actSaveAs = makeAction("actSaveAs", "名前を付けて保存(&S)...", QKeySequence("Ctrl+S"),
                          [this] { actSaveAsExecute(); });
   actACShow = makeAction("actACShow", "表示(&B)", {}, [this] { actACShowExecute(); });
+  // Checked while the view shows the alpha channel.
+  actACShow->setCheckable(true);
   actACDisable = makeAction("actACDisable", "無効化(&D)", QKeySequence("Shift+F5"),
                             [this] { actACDisableExecute(); });
   actACInvert = makeAction("actACInvert", "反転(&N)", QKeySequence("Ctrl+Shift+F5"),
@@ -124,12 +141,20 @@ TKWChild::TKWChild(QWidget* parent) : QMdiSubWindow(parent) {
   actZoom200 = makeAction("actZoom200", "200%(&4)", {}, [this] { zoomTo(2); });
   actZoom400 = makeAction("actZoom400", "400%(&5)", {}, [this] { zoomTo(4); });
 
+  actRelease = new QAction("ミキサーから外す(&M)", this);
+  actRelease->setObjectName("actRelease");
+  connect(actRelease, &QAction::triggered, this, [this] {
+    if (ReleaseHolder) runGuarded(ReleaseHolder);
+  });
+
   miEdit = new QMenu("編集(&E)", this);
   miEdit->addActions({actUndo, actRedo, actUndoAll});
   miEdit->addSeparator();
   miEdit->addActions({actCopy, actPaste});
   miEdit->addSeparator();
   miEdit->addAction(actOpen);
+  miEdit->addSeparator();
+  miEdit->addAction(actRelease);
   miAlpha = new QMenu("アルファチャンネル(&A)", this);
   miAlpha->addAction(actACShow);
   miAlpha->addSeparator();
@@ -174,10 +199,13 @@ TKWChild::TKWChild(QWidget* parent) : QMdiSubWindow(parent) {
   pmZoom->addActions({actZoom025, actZoom050, actZoom100, actZoom200, actZoom400});
   pmChild->addSeparator();
   pmChild->addActions({actLogCreate, actLogClear});
+  pmChild->addSeparator();
+  pmChild->addAction(actRelease);
 
   const QMargins m = contentsMargins();
   FrameWidth = m.left() + m.right();
   FrameHeight = m.top() + m.bottom();
+  normalFlags_ = windowFlags();
   UpdateActions();
 }
 
@@ -218,7 +246,14 @@ void TKWChild::UpdateActions() {
   actOpen->setEnabled(OpenDialog != nullptr);
   for (QAction* a : {actACCopy, actACSave, actACDisable, actACInvert, actACShow})
     a->setEnabled(img->HasAlpha);
+  actRelease->setEnabled(bool(ReleaseHolder));
   UpdateCaption();
+}
+
+void TKWChild::SetHolder(const std::string& H, std::function<void()> Release) {
+  Holder = H;
+  ReleaseHolder = H.empty() ? nullptr : std::move(Release);
+  UpdateActions();
 }
 
 void TKWChild::refreshSteps() {
@@ -256,12 +291,15 @@ void TKWChild::SetBusy(bool B) {
       Busy = false;
     }
   }
-  // No close box while busy (the close query refuses as well).
-  const bool wantClose = !Busy;
-  if (bool(windowFlags() & Qt::WindowCloseButtonHint) != wantClose) {
+  // No close box and no system menu while busy (the close query refuses as
+  // well); afterwards the window gets back the flags it was created with.
+  const Qt::WindowFlags want =
+      Busy ? (normalFlags_ & Qt::WindowType_Mask) | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                 Qt::WindowMinimizeButtonHint
+           : normalFlags_;
+  if (windowFlags() != want) {
     const bool vis = isVisible();
-    setWindowFlag(Qt::WindowCloseButtonHint, wantClose);
-    setWindowFlag(Qt::WindowSystemMenuHint, wantClose);
+    setWindowFlags(want);
     if (vis) show();
   }
 }
@@ -414,17 +452,36 @@ void TKWChild::ImageChanged() {
   const QMargins m = contentsMargins();
   FrameWidth = m.left() + m.right();
   FrameHeight = m.top() + m.bottom();
-  setMaximumSize(imiImage->width() + FrameWidth, imiImage->height() + FrameHeight);
+  setMaximumSize(QSize(imiImage->width() + FrameWidth, imiImage->height() + FrameHeight)
+                     .expandedTo(MinimumWindowSize()));
   UpdateCaption();
   SetModified(false);
 }
 
-void TKWChild::UpdateCaption() {
+std::string TKWChild::CaptionText() const {
   TKWBitmap* img = imiImage->Image();
   char zoom[64];
   std::snprintf(zoom, sizeof zoom, "%.0f", double(imiImage->ZoomRate()) * 100.0);
-  setWindowTitle(QString::fromStdString(img->FileName + " - " + zoom + "%  |  " +
-                                        img->OperationName));
+  std::string caption = img->FileName + " - " + zoom + "%  |  " + img->OperationName;
+  if (imiImage->ShowingAlpha()) caption += "  [アルファチャンネル表示]";
+  if (!Holder.empty()) caption += "  [" + Holder + "]";
+  return caption;
+}
+
+void TKWChild::UpdateCaption() {
+  setWindowTitle(QString::fromStdString(CaptionText()));
+  actACShow->setChecked(imiImage->ShowingAlpha());
+}
+
+QSize TKWChild::MinimumWindowSize() const {
+  // The caption, the window icon and the three title bar buttons.
+  const int button = style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, this);
+  const QFontMetrics fm(QApplication::font("QMdiSubWindowTitleBar"));
+  QSize least(fm.horizontalAdvance(QString::fromStdString(CaptionText())) + 4 * button + FrameWidth + 16,
+              120 + FrameHeight);
+  least = least.expandedTo(QSize(200, 0));
+  if (const QMdiArea* area = mdiArea()) least = least.boundedTo(area->viewport()->size());
+  return least;
 }
 
 void TKWChild::SetZoom(double Z) { imiImage->SetZoomRate(static_cast<float>(Z)); }
@@ -449,13 +506,20 @@ void TKWChild::FitWindow(bool Fit) {
   FrameHeight = m.top() + m.bottom();
   QSize view = imiImage->size();
   const bool maximized = isMaximized();
-  if (!maximized) setMaximumSize(view.width() + FrameWidth, view.height() + FrameHeight);
+  // Never smaller than a window whose caption can be read.
+  const QSize least = MinimumWindowSize();
+  auto limit = [&] {
+    if (!maximized)
+      setMaximumSize(QSize(view.width() + FrameWidth, view.height() + FrameHeight).expandedTo(least));
+  };
+  limit();
 
   QPoint pos = this->pos();
   double zoom = 1.0;
   QSize imageSize = view;
   QSize windowSize(view.width() + FrameWidth, view.height() + FrameHeight);
   if (OnFitWindow) OnFitWindow(this, pos, Fit, zoom, imageSize, windowSize);
+  if (!maximized && pos != this->pos()) move(pos);
 
   sbxImage->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   sbxImage->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -463,14 +527,17 @@ void TKWChild::FitWindow(bool Fit) {
     if (zoom > 0) imiImage->SetZoomRate(static_cast<float>(zoom));
     view = imiImage->size();
     if (!maximized) {
-      setMaximumSize(view.width() + FrameWidth, view.height() + FrameHeight);
+      limit();
       resize(maximumSize());
     }
   } else if (!maximized) {
-    resize(windowSize.boundedTo(maximumSize()));
+    resize(windowSize.expandedTo(least).boundedTo(maximumSize()));
   }
   sbxImage->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
   sbxImage->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  // The view gets its new size now, so that the scroll ranges below are
+  // the new ones.
+  if (layout()) layout()->activate();
 
   // Keep the point that was at the centre of the window there.
   const int newW = imiImage->width();
@@ -486,11 +553,16 @@ bool TKWChild::CloseQuery() {
   if (Busy) {
     // Say why the window stays, instead of ignoring the close.
     const std::string& name = imiImage->Image()->FileName;
-    ShowMessageBox(TMsgKind::Warning,
-                   Holder.empty() ? name + "は処理中のため閉じられません。"
-                                  : name + "は" + Holder + "として選ばれているため閉じられません。\n" +
-                                        "ミキサーで別の画像を選ぶと閉じられます。");
-    return false;
+    if (Holder.empty() || !ReleaseHolder) {
+      ShowMessageBox(TMsgKind::Warning, name + "は処理中のため閉じられません。");
+      return false;
+    }
+    // Held by the mixer box: the user may let it go here and close.
+    if (ShowMessageBox(TMsgKind::Question, name + "は" + Holder + "として選ばれているため閉じられません。\n" +
+                                               "ミキサーから外して閉じますか?") != TMsgResult::Yes)
+      return false;
+    ReleaseHolder();
+    if (Busy) return false;
   }
   if (!Modified) return true;
   const std::string text = imiImage->Image()->FileName + "は変更されています。\n\r" +
@@ -522,15 +594,62 @@ void TKWChild::closeEvent(QCloseEvent* e) {
 
 void TKWChild::contextMenuEvent(QContextMenuEvent* e) { QMdiSubWindow::contextMenuEvent(e); }
 
+bool TKWChild::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == sbxImage->viewport() && e->type() == QEvent::Wheel) {
+    auto* w = static_cast<QWheelEvent*>(e);
+    if (w->modifiers() & Qt::ControlModifier) {
+      // One step per notch; fine-grained wheels add up to a notch.
+      wheelDelta_ += w->angleDelta().y();
+      const int steps = wheelDelta_ / QWheelEvent::DefaultDeltasPerStep;
+      wheelDelta_ -= steps * QWheelEvent::DefaultDeltasPerStep;
+      if (steps != 0) runGuarded([this, steps, w] { ZoomAbout(steps, w->position().toPoint()); });
+      return true;
+    }
+  }
+  return QMdiSubWindow::eventFilter(watched, e);
+}
+
+void TKWChild::ZoomAbout(int steps, const QPoint& p) {
+  QWidget* vp = sbxImage->viewport();
+  const QPoint at = imiImage->mapFrom(vp, p);
+  const double fx = std::clamp(double(at.x()) / std::max(1, imiImage->width()), 0.0, 1.0);
+  const double fy = std::clamp(double(at.y()) / std::max(1, imiImage->height()), 0.0, 1.0);
+  const QPoint global = vp->mapToGlobal(p);
+  const float before = imiImage->ZoomRate();
+  for (int i = 0; i < std::abs(steps); ++i) {
+    // The wheel stays within 1/64 and 64 times.
+    const double next = steps > 0 ? double(imiImage->ZoomRate()) * ZoomStep
+                                  : double(imiImage->ZoomRate()) / ZoomStep;
+    if (next > 64.0 || next < 1.0 / 64.0) break;
+    if (steps > 0)
+      imiImage->ZoomIn();
+    else
+      imiImage->ZoomOut();
+  }
+  if (imiImage->ZoomRate() == before) return;
+  UpdateCaption();
+  FitWindow(false);
+  // The image point that was under the pointer is under it again.
+  const QPoint now = vp->mapFromGlobal(global);
+  QScrollBar* hb = sbxImage->horizontalScrollBar();
+  QScrollBar* vb = sbxImage->verticalScrollBar();
+  if (hb->maximum() > 0) hb->setValue(int(Round(fx * imiImage->width() - now.x())));
+  if (vb->maximum() > 0) vb->setValue(int(Round(fy * imiImage->height() - now.y())));
+  imiImage->setProperty("kwLastW", imiImage->width());
+  imiImage->setProperty("kwLastH", imiImage->height());
+}
+
 // ---- action handlers ----
 
 void TKWChild::actUndoExecute() {
+  TBusyCursor busy;
   if (!imiImage->Undo()) return;
   imiImage->AddLog("Undo CurrentImage");
   refreshSteps();
 }
 
 void TKWChild::actRedoExecute() {
+  TBusyCursor busy;
   if (!imiImage->Redo()) return;
   imiImage->AddLog("Redo CurrentImage");
   refreshSteps();
@@ -538,6 +657,8 @@ void TKWChild::actRedoExecute() {
 
 void TKWChild::actUndoAllExecute() {
   if (!imiImage->Image()->Prev) return;
+  // Each step may read a swapped image back: the window shows it is busy.
+  TBusyCursor busy;
   while (imiImage->Undo()) {
   }
   imiImage->AddLog("Undo CurrentImage");

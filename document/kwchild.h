@@ -57,9 +57,11 @@ class TKWChild : public QMdiSubWindow, public TKWDocument {
   void ApplyGenerator(TKWBasicGenerator* Generator, bool UpdateParams, int Width,
                       int Height) override;
   void SetBusy(bool B) override;
-  void SetHolder(const std::string& Holder) override { this->Holder = Holder; }
-  // Who chose the document (the mixer box), for the user's eyes.
+  void SetHolder(const std::string& Holder, std::function<void()> Release = {}) override;
+  // Who chose the document (the mixer box), for the user's eyes; shown in
+  // the caption.  ReleaseHolder lets the document go (actRelease).
   std::string Holder;
+  std::function<void()> ReleaseHolder;
   QWidget* DocumentWindow() override { return this; }
   void SetImageChangeHook(std::function<void(TKWBitmap*)> Hook) override {
     OnImageChange = Hook ? [Hook](TKWChild*, TKWBitmap* i) { Hook(i); } : decltype(OnImageChange)();
@@ -82,6 +84,12 @@ class TKWChild : public QMdiSubWindow, public TKWDocument {
   void CloseDocument();
   void FitWindow(bool Fit);
   void UpdateCaption();
+  // The caption: file name, zoom and operation, then what the window shows
+  // besides (the alpha channel, a box that holds the document).
+  std::string CaptionText() const;
+  // The least size a fitted window gets, so that its caption can be read
+  // (bounded by the main window's client area).
+  QSize MinimumWindowSize() const;
   void ImageChanged();
   void SetZoom(double Z);
   // The close query alone (the main window asks every document before it
@@ -102,6 +110,8 @@ class TKWChild : public QMdiSubWindow, public TKWDocument {
   QAction *actLogCreate, *actLogClear;
   QAction *actZoomIn, *actZoomOut, *actFreeZoom, *actZoomClient, *actZoom025, *actZoom050,
       *actZoom100, *actZoom200, *actZoom400;
+  // Lets the box that holds the document go (enabled while one does).
+  QAction* actRelease;
   // The handlers behind the actions.  They raise on failure (the actions
   // show the message); the script engine calls them directly.
   void actUndoExecute();
@@ -125,6 +135,9 @@ class TKWChild : public QMdiSubWindow, public TKWDocument {
   void actLogClearExecute();
   void actFreeZoomExecute();
   void actZoomClientExecute();
+  // One zoom step in (steps > 0) or out about the point p of the view's
+  // viewport: the image point under it stays there.  Ctrl + mouse wheel.
+  void ZoomAbout(int steps, const QPoint& p);
 
   // Every action of the document, in table order.
   QList<QAction*> Actions() const { return actions_; }
@@ -142,6 +155,7 @@ class TKWChild : public QMdiSubWindow, public TKWDocument {
  protected:
   void closeEvent(QCloseEvent* e) override;
   void contextMenuEvent(QContextMenuEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
  private:
   QAction* makeAction(const char* name, const QString& caption, const QKeySequence& key,
@@ -154,6 +168,9 @@ class TKWChild : public QMdiSubWindow, public TKWDocument {
   void zoomTo(double z);
 
   QList<QAction*> actions_;
+  // The flags of the window as created (restored when it stops being busy).
+  Qt::WindowFlags normalFlags_;
+  int wheelDelta_ = 0;
 };
 
 // File name without folder.

@@ -2,6 +2,7 @@
 
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -49,6 +50,18 @@ bool TZoomDlg::Execute(double& zoom) {
   if (!ok) v = 100;
   zoom = v / 100.0;
   return true;
+}
+
+void TZoomDlg::accept() {
+  bool ok = false;
+  const int v = edZoom->text().trimmed().toInt(&ok);
+  if (ok && v <= 0) {
+    ShowMessageBox(TMsgKind::Warning, "表示倍率は1から999%の範囲で入力してください。");
+    edZoom->Edit()->selectAll();
+    edZoom->setFocus();
+    return;
+  }
+  QDialog::accept();
 }
 
 TACValueDlg::TACValueDlg(QWidget* parent) : QDialog(parent) {
@@ -117,23 +130,57 @@ QString TKWFileDialog::ShownFilter() const {
   return parts.join('|');
 }
 
+QString TKWFileDialog::FilterExtension(int index) const {
+  const QStringList parts = ShownFilter().split('|');
+  if (index < 0 || 2 * index + 1 >= parts.size()) return QString();
+  for (QString pat : parts[2 * index + 1].split(';')) {
+    pat = pat.trimmed();
+    if (!pat.startsWith("*.")) continue;
+    const QString ext = pat.mid(1);
+    if (ext.size() > 1 && !ext.contains('*') && !ext.contains('?')) return ext;
+  }
+  return QString();
+}
+
 bool TKWFileDialog::Execute(QWidget* parent) {
   Files.clear();
-  if (Hook) return Hook(*this);
-  // Nothing waits for a user who is not there (batch runs).
-  if (!KWInteractive()) return false;
-  const QString f = QtFilter(ShownFilter());
-  if (Kind == Save) {
-    QString name = QFileDialog::getSaveFileName(parent, Title, QString(), f);
-    if (name.isEmpty()) return false;
-    Files << name;
-    return true;
-  }
-  if (MultiSelect) {
-    Files = QFileDialog::getOpenFileNames(parent, Title, QString(), f);
+  SelectedFilter = 0;
+  bool ok = false;
+  if (Hook) {
+    ok = Hook(*this);
   } else {
-    QString name = QFileDialog::getOpenFileName(parent, Title, QString(), f);
-    if (!name.isEmpty()) Files << name;
+    // Nothing waits for a user who is not there (batch runs).
+    if (!KWInteractive()) return false;
+    const QStringList entries = QtFilter(ShownFilter()).split(";;");
+    QFileDialog dlg(parent, Title, QString());
+    dlg.setNameFilters(entries);
+    // The descriptions name their patterns already.
+    dlg.setOption(QFileDialog::HideNameFilterDetails, true);
+    // Room for the names, sizes and dates of a folder of images.
+    dlg.resize(dlg.sizeHint().expandedTo(QSize(780, 500)));
+    if (Kind == Save) {
+      dlg.setAcceptMode(QFileDialog::AcceptSave);
+      dlg.setFileMode(QFileDialog::AnyFile);
+      // The dialog adds the chosen type's extension itself, so that its
+      // overwrite question is about the file really written.
+      auto suffix = [this, &dlg, entries](const QString& filter) {
+        dlg.setDefaultSuffix(FilterExtension(std::max<int>(0, entries.indexOf(filter))).mid(1));
+      };
+      QObject::connect(&dlg, &QFileDialog::filterSelected, &dlg, suffix);
+      suffix(entries.value(0));
+    } else {
+      dlg.setAcceptMode(QFileDialog::AcceptOpen);
+      dlg.setFileMode(MultiSelect ? QFileDialog::ExistingFiles : QFileDialog::ExistingFile);
+    }
+    if (dlg.exec() == QDialog::Accepted) {
+      Files = dlg.selectedFiles();
+      SelectedFilter = std::max<int>(0, entries.indexOf(dlg.selectedNameFilter()));
+    }
+    ok = !Files.isEmpty();
   }
-  return !Files.isEmpty();
+  if (ok && Kind == Save && !Files.isEmpty() && QFileInfo(Files.first()).suffix().isEmpty()) {
+    const QString ext = FilterExtension(SelectedFilter);
+    if (!ext.isEmpty()) Files.first() += ext;
+  }
+  return ok && !Files.isEmpty();
 }

@@ -19,6 +19,8 @@ class TZoomDlg : public QDialog {
   // entered percentage / 100; 100 % when the text is not an integer).
   bool Execute(double& zoom);
   TIntEdit* edZoom;
+  // A zoom of 0 % shows nothing: OK says so and the dialog stays open.
+  void accept() override;
 };
 
 // "不透明度の入力": opacity 0 to 255; remembers the last accepted value.
@@ -53,13 +55,21 @@ class TKWFileDialog {
   // filter and get entries of their own before the last one.
   bool AddPluginFormats = false;
   QStringList Files;  // chosen files after Execute
+  // The entry of the filter chosen in the dialog (0 = the first).
+  int SelectedFilter = 0;
   QString FileName() const { return Files.isEmpty() ? QString() : Files.first(); }
+  // Shows the dialog.  Saving: a name without an extension takes the first
+  // extension of the chosen file type ("*.*" adds none).
   bool Execute(QWidget* parent = nullptr);
 
   // The filter in Qt's form ("description (patterns);;...").
   static QString QtFilter(const QString& filter);
   // The filter shown: Filter, with the plug-in formats when asked for.
   QString ShownFilter() const;
-  // Replaces the dialog (tests): returns false for Cancel, true with Files set.
+  // The first concrete extension of entry index of the shown filter
+  // (".jpg" for "*.jpg;*.jpeg"); empty when it has none.
+  QString FilterExtension(int index) const;
+  // Replaces the dialog (tests): returns false for Cancel, true with Files
+  // (and SelectedFilter) set.
   static std::function<bool(TKWFileDialog&)> Hook;
 };

@@ -12,6 +12,9 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenuBar>
+#include <QActionGroup>
+#include <QScreen>
+#include <QWindow>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QScrollArea>
@@ -46,7 +49,7 @@ const char* const kOpenFilter =
     "画像ファイル|*.bmp;*.jpg;*.jpeg;*.png|ビットマップ(*.bmp)|*.bmp|JPEG(*.jpg; *.jpeg)|*.jpg;*.jpeg|"
     "PNG(*.png)|*.png|すべてのファイル(*.*)|*.*";
 const char* const kSaveFilter =
-    "扱えるファイル(*.bmp; *.jpg; *.jpeg; *.png)|*.bmp;*.jpg*.jpeg; *.png|ビットマップ(*..bmp)|*.bmp|"
+    "扱えるファイル(*.bmp; *.jpg; *.jpeg; *.png)|*.bmp;*.jpg;*.jpeg;*.png|ビットマップ(*.bmp)|*.bmp|"
     "JPEG(*.jpg; *.jpeg)|*.jpg;*.jpeg|PNG(*.png)|*.png|すべてのファイル(*.*)|*.*";
 
 std::string fmt4(const char* prefix, int n) {
@@ -79,7 +82,7 @@ TKWParent::TKWParent(QWidget* parent)
       dlgOpen(TKWFileDialog::Open, "画像を開く", kOpenFilter),
       dlgSave(TKWFileDialog::Save, "画像を保存", kSaveFilter),
       dlgACOpen(TKWFileDialog::Open, "画像をアルファチャンネルに開く", "ビットマップ(*.bmp)|*.bmp"),
-      dlgACSave(TKWFileDialog::Save, "アルファチャンネルを保存", "ビットマップ(*..bmp)|*.bmp") {
+      dlgACSave(TKWFileDialog::Save, "アルファチャンネルを保存", "ビットマップ(*.bmp)|*.bmp") {
   setObjectName("TKWParent");
   // The window's thread runs one step below normal priority, once per process.
   static const bool lowered = [] {
@@ -98,6 +101,9 @@ TKWParent::TKWParent(QWidget* parent)
   ScriptFolder = KWScriptDir();
   ScrollBarWidth = ScrollBarHeight = style()->pixelMetric(QStyle::PM_ScrollBarExtent);
 
+  // The tool windows at the right reach down to the status bar; the script
+  // editor below the documents gets the height it asks for.
+  setCorner(Qt::BottomRightCorner, Qt::RightDockWidgetArea);
   mdi_ = new QMdiArea(this);
   mdi_->setObjectName("mdiClient");
   mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -168,13 +174,25 @@ TKWParent::TKWParent(QWidget* parent)
   miGenerator->addSeparator();
   miScript = menuBar()->addMenu("スクリプト(&S)");
   miScript->setObjectName("miScript");
+  actCascade = act("actCascade", "重ねて表示(&C)", {}, [this] { mdi_->cascadeSubWindows(); });
+  actTile = act("actTile", "並べて表示(&T)", {}, [this] { mdi_->tileSubWindows(); });
+  actArrange = act("actArrange", "アイコンの整列(&A)", {}, [this] { ArrangeIcons(); });
+  // Closing asks the document as its close box does (a held or busy
+  // document says why it stays).
+  actCloseChild = act("actCloseChild", "閉じる(&L)", QKeySequence("Ctrl+W"), [this] {
+    if (QMdiSubWindow* w = mdi_->activeSubWindow()) w->close();
+  });
+  miWindow = menuBar()->addMenu("ウィンドウ(&W)");
+  miWindow->setObjectName("miWindow");
+  connect(miWindow, &QMenu::aboutToShow, this, &TKWParent::UpdateWindowMenu);
+  UpdateWindowMenu();
   miHelp = menuBar()->addMenu("ヘルプ(&H)");
   miHelp->setObjectName("miHelp");
   miHelp->addActions({miReadme, miProcRef, miScriptRef});
   miHelp->addSeparator();
   miHelp->addAction(miAbout);
 
-  lbStatus = new QLabel(" Rady ", this);
+  lbStatus = new QLabel(" Ready ", this);
   lbStatus->setObjectName("lbStatus");
   lbStatus->setMinimumWidth(140);
   stImageInfo = new QLabel(this);
@@ -203,7 +221,11 @@ TKWParent::TKWParent(QWidget* parent)
           [this](QSessionManager&) { WriteRestartEntry(); });
   RemoveRestartEntry();
   updateActions();
-  resize(1024, 720);
+  // First start: most of the screen, centred; a stored placement replaces
+  // it when the window is first shown.
+  const QRect avail = AvailableScreenArea(QRect());
+  const QSize share(avail.width() * 9 / 10, avail.height() * 9 / 10);
+  setGeometry(FitToScreen(QRect(avail.center() - QPoint(share.width() / 2, share.height() / 2), share)));
 }
 
 TKWParent::~TKWParent() {
@@ -227,7 +249,7 @@ void TKWParent::ProcessorProgress(TKWProcessor*, TProgressStage Stage, uint8_t, 
       pbProgress->setValue(R.Left);
       break;
     case TProgressStage::psEnding:
-      lbStatus->setText(" Rady ");
+      lbStatus->setText(" Ready ");
       pbProgress->setValue(0);
       while (QApplication::overrideCursor()) QApplication::restoreOverrideCursor();
       break;
@@ -281,6 +303,75 @@ void TKWParent::updateActions() {
   miMixer->menuAction()->setEnabled(mix);
   miSaveAs->setEnabled(ActiveChild() != nullptr);
   actClone->setEnabled(ActiveChild() != nullptr);
+  for (QAction* a : {actCascade, actTile, actArrange}) a->setEnabled(any);
+  actCloseChild->setEnabled(mdi_->activeSubWindow() != nullptr);
+}
+
+void TKWParent::UpdateWindowMenu() {
+  for (QAction* a : windowItems_) delete a;
+  windowItems_.clear();
+  miWindow->clear();
+  miWindow->addActions({actCascade, actTile, actArrange});
+  miWindow->addSeparator();
+  miWindow->addAction(actCloseChild);
+  const QList<TKWChild*> docs = Children();
+  if (docs.isEmpty()) return;
+  windowItems_ << miWindow->addSeparator();
+  auto* group = new QActionGroup(miWindow);
+  group->setExclusive(true);
+  TKWChild* active = ActiveChild();
+  int n = 0;
+  for (TKWChild* c : docs) {
+    ++n;
+    QString name = QString::fromStdString(c->CurrentImage()->FileName);
+    name.replace('&', "&&");
+    auto* a = new QAction(n <= 9 ? QString("&%1 %2").arg(n).arg(name) : name, miWindow);
+    a->setCheckable(true);
+    a->setChecked(c == active);
+    a->setActionGroup(group);
+    QPointer<TKWChild> doc = c;
+    connect(a, &QAction::triggered, this, [this, doc] {
+      if (!doc) return;
+      if (doc->isMinimized()) doc->showNormal();
+      mdi_->setActiveSubWindow(doc);
+    });
+    miWindow->addAction(a);
+    windowItems_ << a;
+  }
+}
+
+void TKWParent::ArrangeIcons() {
+  const QRect area = mdi_->viewport()->rect();
+  int x = 0, y = area.bottom() + 1;
+  int rowHeight = 0;
+  for (QMdiSubWindow* w : mdi_->subWindowList(QMdiArea::CreationOrder)) {
+    if (!w->isMinimized()) continue;
+    const QSize s = w->size();
+    if (x > 0 && x + s.width() > area.width()) {
+      x = 0;
+      y -= rowHeight;
+      rowHeight = 0;
+    }
+    if (rowHeight == 0) rowHeight = s.height();
+    w->move(x, y - s.height());
+    x += s.width();
+  }
+}
+
+QRect TKWParent::FitToScreen(const QRect& rect) const {
+  // Frame extents: the window's own once it has been shown, a usual title
+  // bar and border before.
+  QMargins frame(geometry().left() - frameGeometry().left(), geometry().top() - frameGeometry().top(),
+                 frameGeometry().right() - geometry().right(),
+                 frameGeometry().bottom() - geometry().bottom());
+  if (!windowHandle() || !windowHandle()->isVisible()) frame = QMargins(4, 30, 4, 4);
+  return FitOnScreen(rect, frame);
+}
+
+void TKWParent::keepOnScreen() {
+  if (isMaximized() || isFullScreen() || isMinimized()) return;
+  const QRect fit = FitToScreen(geometry());
+  if (fit != geometry()) setGeometry(fit);
 }
 
 void TKWParent::subWindowActivated(QMdiSubWindow* w) {
@@ -336,6 +427,15 @@ void TKWParent::FitChild(TKWChild*, QPoint& Position, bool& Fit, double& Zoom, Q
                          QSize& WindowSize) {
   const int clientW = mdi_->viewport()->width();
   const int clientH = mdi_->viewport()->height();
+  // A window being fitted that sits where little of the client area is left
+  // for it (the area places new windows beside the others) starts again
+  // near the top left corner, one title bar further in for each document.
+  if (Fit && (Position.x() < 0 || Position.y() < 0 || Position.x() > clientW / 2 ||
+              Position.y() > clientH / 2)) {
+    const int step = style()->pixelMetric(QStyle::PM_TitleBarHeight);
+    const int k = std::max<int>(0, int(mdi_->subWindowList().size()) - 1) % 8;
+    Position = QPoint(k * step, k * step);
+  }
   const int L = Position.x(), T = Position.y();
   const int IW = std::max(1, ImageSize.width()), IH = std::max(1, ImageSize.height());
   const int freeW = clientW - L - WindowSize.width();
@@ -574,6 +674,14 @@ void TKWParent::RemoveRestartEntry() { QFile::remove(QString::fromStdString(Rest
 // ---- placement, tool windows, closing ----
 
 void TKWParent::AddToolWindow(QDockWidget* window, const std::string& defaultDockSite) {
+  // Pages of the tool box share one tabbed area from the start, so that the
+  // window is never laid out for all of them one above the other.
+  if (SameText(defaultDockSite, "pcTool") && dockWidgetArea(window) != Qt::NoDockWidgetArea)
+    for (const ToolWindow& t : toolWindows_)
+      if (SameText(t.defaultSite, "pcTool") && dockWidgetArea(t.window) == dockWidgetArea(window)) {
+        tabifyDockWidget(t.window, window);
+        break;
+      }
   toolWindows_.push_back({window, defaultDockSite});
 }
 
@@ -603,7 +711,8 @@ void TKWParent::readPlacement() {
   int t = ini.ReadInteger("MainWindow", "NormalTop", g.top());
   int r = ini.ReadInteger("MainWindow", "NormalRight", g.right() + 1);
   int b = ini.ReadInteger("MainWindow", "NormalBottom", g.bottom() + 1);
-  if (r - l >= 200 && b - t >= 150) setGeometry(l, t, r - l, b - t);
+  // A placement stored on a larger screen is brought onto this one.
+  if (r - l >= 200 && b - t >= 150) setGeometry(FitToScreen(QRect(l, t, r - l, b - t)));
   if (state == 2) setWindowState(windowState() | Qt::WindowMaximized);
   const double steps = ini.ReadInteger("Option", "ZoomSteps", 2);
   ZoomStep = std::pow(2.0, 1.0 / (steps > 0 ? steps : 2));
@@ -651,6 +760,7 @@ void TKWParent::showEvent(QShowEvent* e) {
     QMetaObject::invokeMethod(
         this,
         [this] {
+          keepOnScreen();
           if (StartupState) StartupState("Loading Resume Data ...");
           LoadResume();
           if (StartupDone) StartupDone();

@@ -40,6 +40,7 @@ class TKWParent : public QMainWindow {
   QMenu* miMixer = nullptr;
   QMenu* miGenerator = nullptr;
   QMenu* miScript = nullptr;
+  QMenu* miWindow = nullptr;
   QMenu* miHelp = nullptr;
   QLabel* lbStatus = nullptr;
   QLabel* stImageInfo = nullptr;
@@ -48,6 +49,8 @@ class TKWParent : public QMainWindow {
   QAction *actNew, *actOpen, *miSaveAs, *actClone, *miOption, *miExit;
   QAction *actDoFilter, *actDoMixer, *actGenerateNew, *actGenerateCur;
   QAction *miReadme, *miProcRef, *miScriptRef, *miAbout;
+  // The window menu's commands (its list of documents follows them).
+  QAction *actCascade, *actTile, *actArrange, *actCloseChild;
 
   TKWFileDialog dlgOpen;
   TKWFileDialog dlgSave;
@@ -79,6 +82,14 @@ class TKWParent : public QMainWindow {
   TKWChild* ActiveChild() const;
   QList<TKWChild*> Children() const;
   void UpdateStatus();
+  // The window menu: its commands, then one checkable item per document
+  // (the active one checked).  Rebuilt each time the menu opens.
+  void UpdateWindowMenu();
+  // Lines the minimized documents up along the bottom of the client area.
+  void ArrangeIcons();
+  // rect (the main window's client rectangle) made to fit, with the
+  // window's frame, into the screen it lands on.
+  QRect FitToScreen(const QRect& rect) const;
   // Decides the size (and with Fit the zoom) of a document window.
   void FitChild(TKWChild* Sender, QPoint& Position, bool& Fit, double& Zoom, QSize& ImageSize,
                 QSize& WindowSize);
@@ -147,6 +158,8 @@ class TKWParent : public QMainWindow {
   void updateActions();
   void openFilesRec(const QStringList& names, int& files, QStringList& visited);
   void readPlacement();
+  // The main window's frame inside the available screen area.
+  void keepOnScreen();
   void writePlacement();
 
   QMdiArea* mdi_;
@@ -155,6 +168,7 @@ class TKWParent : public QMainWindow {
   QList<QPointer<QAction>> mergedMenus_;
   QList<QAction*> scriptActions_;
   QList<QAction*> scriptFileItems_;
+  QList<QAction*> windowItems_;
   struct ToolWindow {
     QDockWidget* window;
     std::string defaultSite;

@@ -5,6 +5,8 @@
 #include <QDialogButtonBox>
 #include <QDockWidget>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
@@ -18,6 +20,7 @@
 #include "document/intedit.h"
 #include "document/kwpaths.h"
 #include "image/kwbitmap.h"
+#include "image/kwimage.h"
 #include "platform/inifile.h"
 #include "platform/types.h"
 #include "procdef/multiuserini.h"
@@ -48,6 +51,7 @@ void LoadUserOptions(const TMemIniFile& ini) {
   RefreshOnScript = ini.ReadBool(kSec, "RefreshOnScript", false);
   ReadmeAlpha = ini.ReadBool(kSec, "ReadmeAlpha", true);
   NormalAlphaBlending = ini.ReadBool(kSec, "NormalAlphaBlending", true);
+  CheckerBackground = ini.ReadBool(kSec, "CheckerBackground", false);
   // A format the program cannot write would lose every resumed document.
   ResumeFormat = kFormats[formatIndex(ResumeFormat)];
   if (JPEGQuality < 1) JPEGQuality = 1;
@@ -131,7 +135,7 @@ TKWOptionDlg::TKWOptionDlg(QWidget* parent) : QDialog(parent) {
     box->setObjectName("rgResizeMode");
     auto* bl = new QVBoxLayout(box);
     rgResizeMode[0] = new QRadioButton("並べる", box);
-    rgResizeMode[1] = new QRadioButton("拡大・縮小(StretchBlt)", box);
+    rgResizeMode[1] = new QRadioButton("拡大・縮小", box);
     bl->addWidget(rgResizeMode[0]);
     bl->addWidget(rgResizeMode[1]);
     lay->addWidget(box);
@@ -144,13 +148,22 @@ TKWOptionDlg::TKWOptionDlg(QWidget* parent) : QDialog(parent) {
     auto* lay = new QVBoxLayout(page);
     cbRefreshOnScrExec = new QCheckBox("スクリプト実行中、変更された画像を再描画する", page);
     cbRefreshOnScrExec->setObjectName("cbRefreshOnScrExec");
-    cbReadmeAlpha = new QCheckBox("Readme表示を半透明にする(Win2k、Meのみ)", page);
+    cbReadmeAlpha = new QCheckBox("Readme表示を半透明にする(ウィンドウの合成に対応したデスクトップのみ)", page);
     cbReadmeAlpha->setObjectName("cbReadmeAlpha");
+    // Only a desktop that composes windows shows them translucent; where the
+    // toolkit cannot ask for it at all the box stays visible but disabled.
+    if (!TranslucentWindowsPossible()) {
+      cbReadmeAlpha->setEnabled(false);
+      cbReadmeAlpha->setToolTip("この環境ではウィンドウを半透明にできないため、この設定は使われません。");
+    }
+    cbCheckerBackground = new QCheckBox("透明な部分を市松模様の上に表示する", page);
+    cbCheckerBackground->setObjectName("cbCheckerBackground");
     cbAlphaMode = new QCheckBox("アルファチャネルの動作を一般のソフトに合わせる", page);
     cbAlphaMode->setObjectName("cbAlphaMode");
     lay->addWidget(cbRefreshOnScrExec);
     lay->addWidget(cbReadmeAlpha);
     lay->addWidget(cbAlphaMode);
+    lay->addWidget(cbCheckerBackground);
     lay->addStretch(1);
     pages->addTab(page, "その他");
   }
@@ -181,6 +194,7 @@ void TKWOptionDlg::FillControls() {
   cbRefreshOnScrExec->setChecked(RefreshOnScript);
   cbReadmeAlpha->setChecked(ReadmeAlpha);
   cbAlphaMode->setChecked(NormalAlphaBlending);
+  cbCheckerBackground->setChecked(CheckerBackground);
   updateEnabling();
 }
 
@@ -210,6 +224,38 @@ void TKWOptionDlg::StoreControls() {
   ini.WriteBool(kSec, "ReadmeAlpha", ReadmeAlpha);
   NormalAlphaBlending = cbAlphaMode->isChecked();
   ini.WriteBool(kSec, "NormalAlphaBlending", NormalAlphaBlending);
+  CheckerBackground = cbCheckerBackground->isChecked();
+  ini.WriteBool(kSec, "CheckerBackground", CheckerBackground);
+}
+
+QRect AvailableScreenArea(const QRect& rect) {
+  QScreen* best = nullptr;
+  int bestArea = 0;
+  if (rect.isValid())
+    for (QScreen* s : QGuiApplication::screens()) {
+      const QRect i = s->geometry().intersected(rect);
+      const int a = i.isValid() ? i.width() * i.height() : 0;
+      if (a > bestArea) {
+        bestArea = a;
+        best = s;
+      }
+    }
+  if (!best) best = QGuiApplication::primaryScreen();
+  return best ? best->availableGeometry() : rect;
+}
+
+QRect FitOnScreen(const QRect& rect, const QMargins& frame) {
+  const QRect room = AvailableScreenArea(rect.marginsAdded(frame)).marginsRemoved(frame);
+  if (!room.isValid()) return rect;
+  const QSize size = rect.size().boundedTo(room.size());
+  const int x = std::clamp(rect.left(), room.left(), std::max(room.left(), room.right() + 1 - size.width()));
+  const int y = std::clamp(rect.top(), room.top(), std::max(room.top(), room.bottom() + 1 - size.height()));
+  return QRect(QPoint(x, y), size);
+}
+
+bool TranslucentWindowsPossible() {
+  const QString p = QGuiApplication::platformName();
+  return p == "xcb" || p == "windows" || p == "cocoa";
 }
 
 bool TKWOptionDlg::Execute() {
@@ -297,18 +343,22 @@ void RestorePlacement(QDockWidget* w, QMainWindow* main, TMemIniFile& ini,
   const int top = ini.ReadInteger(sec, "Top", g.top());
   const int uw = ini.ReadInteger(sec, "UndockWidth", ini.ReadInteger(sec, "Width", g.width()));
   const int uh = ini.ReadInteger(sec, "UndockHeight", ini.ReadInteger(sec, "Height", g.height()));
-  const int lrw = ini.ReadInteger(sec, "LRDockWidth", g.width());
+  // A window without stored sizes docks at the size it prefers.
+  const int lrw = ini.ReadInteger(sec, "LRDockWidth", w->sizeHint().width());
   const bool docking = ini.ReadBool(sec, "Docking", true);
   const std::string site = ini.ReadString(sec, "DockSite", defaultDockSite);
   w->setProperty("kwUndockSize", QSize(uw, uh));
   Qt::DockWidgetArea area = areaOfSite(site);
   if (docking && area != Qt::NoDockWidgetArea && main) {
+    // A window already docked there stays where it is (docking it again
+    // would take it out of its tabs and stack it under the others).
+    const bool move = w->isFloating() || main->dockWidgetArea(w) != area;
     w->setFloating(false);
-    main->addDockWidget(area, w);
+    if (move) main->addDockWidget(area, w);
     // The tool box's pages: windows docked there share one tabbed area.
     const bool toolPage = SameText(site, "pcTool");
     w->setProperty("kwToolPage", toolPage);
-    if (toolPage) {
+    if (toolPage && (move || main->tabifiedDockWidgets(w).isEmpty())) {
       for (QDockWidget* other : main->findChildren<QDockWidget*>()) {
         if (other != w && other->property("kwToolPage").toBool() && !other->isFloating() &&
             main->dockWidgetArea(other) == area) {
@@ -318,14 +368,20 @@ void RestorePlacement(QDockWidget* w, QMainWindow* main, TMemIniFile& ini,
       }
     }
     const bool vertical = area == Qt::TopDockWidgetArea || area == Qt::BottomDockWidgetArea;
-    const int tbh = ini.ReadInteger(sec, "TBDockHeight", g.height());
-    if (!vertical && lrw > 0) main->resizeDocks({w}, {lrw}, Qt::Horizontal);
-    if (vertical && tbh > 0) main->resizeDocks({w}, {tbh}, Qt::Vertical);
+    const int tbh = ini.ReadInteger(sec, "TBDockHeight", w->sizeHint().height());
+    // A docked window leaves the documents at least half the main window
+    // (sizes stored with a larger main window).
+    if (!vertical && lrw > 0) main->resizeDocks({w}, {std::min(lrw, main->width() / 2)}, Qt::Horizontal);
+    if (vertical && tbh > 0) main->resizeDocks({w}, {std::min(tbh, main->height() / 2)}, Qt::Vertical);
   } else {
     if (main && main->dockWidgetArea(w) == Qt::NoDockWidgetArea)
       main->addDockWidget(Qt::RightDockWidgetArea, w);
     w->setFloating(true);
-    w->setGeometry(left, top, std::max(uw, w->minimumWidth()), std::max(uh, w->minimumHeight()));
+    // A floating window comes back on this screen, whatever screen it was
+    // stored on.
+    w->setGeometry(FitOnScreen(QRect(left, top, std::max(uw, w->minimumWidth()),
+                                     std::max(uh, w->minimumHeight())),
+                               QMargins(4, 30, 4, 4)));
   }
   w->setVisible(visible);
 }

@@ -5,6 +5,8 @@
 #include <string>
 
 #include <QDialog>
+#include <QMargins>
+#include <QRect>
 
 class QCheckBox;
 class QDockWidget;
@@ -22,8 +24,9 @@ extern std::string ResumeFormat;   // "ResumeFormat": ".bmp", ".jpg" or ".png"
 extern bool RefreshOnScript;       // "RefreshOnScript"
 extern bool ReadmeAlpha;           // "ReadmeAlpha"
 
-// Reads the eight user options from ini (defaults when absent) into their
-// variables.
+// Reads the user options from ini (defaults when absent) into their
+// variables: the eight of the dialog's first pages and "CheckerBackground"
+// (transparent parts over a checkerboard, CheckerBackground in the view).
 void LoadUserOptions(const TMemIniFile& ini);
 
 class TKWOptionDlg : public QDialog {
@@ -53,10 +56,22 @@ class TKWOptionDlg : public QDialog {
   QCheckBox* cbRefreshOnScrExec;
   QCheckBox* cbReadmeAlpha;
   QCheckBox* cbAlphaMode;
+  QCheckBox* cbCheckerBackground;
 
  private:
   void updateEnabling();
 };
+
+// The available area (without panels) of the screen that holds most of
+// rect; the primary screen's when none does.
+QRect AvailableScreenArea(const QRect& rect);
+// rect, a window's client rectangle with frame around it, moved and where
+// need be made smaller so that the whole window lies in the available area
+// of the screen it lands on (placements stored on a larger screen).
+QRect FitOnScreen(const QRect& rect, const QMargins& frame);
+
+// Whether the windowing system can show a window translucent at all.
+bool TranslucentWindowsPossible();
 
 // Placement of a dockable tool window in section window->objectName().
 void SavePlacement(QDockWidget* window, TMemIniFile& ini);

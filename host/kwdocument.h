@@ -25,8 +25,9 @@ class TKWDocument {
   // Busy documents cannot be closed; calls nest.
   virtual void SetBusy(bool B) = 0;
   // What holds the document busy, in words for the user ("ミキサーの背景画像");
-  // empty when nothing chose it.  A close that is refused says so.
-  virtual void SetHolder(const std::string& Holder) {}
+  // empty when nothing chose it.  A close that is refused says so, and
+  // Release (when given) lets the document go again at the user's request.
+  virtual void SetHolder(const std::string& Holder, std::function<void()> Release = {}) {}
   // The document's window.
   virtual QWidget* DocumentWindow() = 0;
   // Told of every new current image of the document (undo and redo

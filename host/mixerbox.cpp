@@ -358,10 +358,35 @@ void TMixerBox::release(TRole role) {
 
 void TMixerBox::updateHolder(TKWDocument* doc) {
   const bool bg = doc == backgroundDoc_, fg = doc == foregroundDoc_;
+  std::function<void()> letGo;
+  if (bg || fg) {
+    std::weak_ptr<int> alive = alive_;
+    letGo = [this, alive, doc] {
+      if (!alive.expired()) ReleaseDocument(doc);
+    };
+  }
   doc->SetHolder(bg && fg ? "ミキサーの背景画像と前景画像"
                  : bg     ? "ミキサーの背景画像"
                  : fg     ? "ミキサーの前景画像"
-                          : "");
+                          : "",
+                 letGo);
+}
+
+void TMixerBox::ReleaseDocument(TKWDocument* doc) {
+  if (!doc) return;
+  for (TRole role : {TRole::Background, TRole::Foreground}) {
+    const bool bg = role == TRole::Background;
+    if ((bg ? backgroundDoc_ : foregroundDoc_) != doc) continue;
+    release(role);
+    QToolButton* b = bg ? bbtBGImage : bbtFGImage;
+    b->setIcon(QIcon());
+    b->setText("選択");
+    b->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    QLabel* st = bg ? stBGImage : stFGImage;
+    st->setText(bg ? "背景画像" : "前景画像");
+    st->setToolTip(QString());
+  }
+  UpdateActions();
 }
 
 void TMixerBox::documentGone(TRole role) {

@@ -74,6 +74,9 @@ class TMixerBox : public TKWProcBox {
   // Choose the active document as background / foreground.
   void bbtBGImageClick();
   void bbtFGImageClick();
+  // Lets go of doc in every role the box holds it in (the document may
+  // close then); the box waits for a new choice.
+  void ReleaseDocument(TKWDocument* doc);
   // Foreground origin in background pixels.
   void SetPosition(int X, int Y);
   // A point of the position page.

@@ -17,6 +17,7 @@
 #include "script/kwscrengine.h"
 #include "script/programhost.h"
 #include "script/scredit.h"
+#include "ui/appearance.h"
 #include "ui/messages.h"
 #include "ui/splash.h"
 
@@ -34,7 +35,9 @@ void wireScriptEditor(TKWParent* mainWindow, TScriptEditor* editor) {
   mainWindow->OpenScriptFile = [editor, guarded](const std::string& path) {
     guarded([&] { editor->OpenScriptFile(path); });
   };
-  mainWindow->ShowLog = [editor](TKWChild*, const TKWLog& log) { editor->ShowLog(log); };
+  mainWindow->ShowLog = [editor](TKWChild* doc, const TKWLog& log) {
+    editor->ShowLog(log, doc ? doc->CurrentImage()->FileName : std::string());
+  };
   mainWindow->InsertText = [editor](const std::string& text) { editor->InsertText(text); };
   mainWindow->RunScriptFile = [editor](const std::string& path) { editor->RunScriptFile(path); };
   mainWindow->ResumeScript = [editor, guarded](const std::string& path, const std::string& title) {
@@ -92,6 +95,8 @@ void TKWProgram::Start(TKWSplash* splash, const std::string& procLibDir) {
     splash->Advance();
   };
 
+  // The program's icon on every window, the toolkit's dialogs in Japanese.
+  KWApplyProgramLook(QCoreApplication::instance());
   step("Loading Main Window ...");
   mainWindow_ = new TKWParent;
   step("Loading About Box ...");

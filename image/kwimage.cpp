@@ -4,12 +4,14 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <QPixmap>
 
 #include <cmath>
 
 #include "platform/sysutils.h"
 
 double ZoomStep = std::sqrt(2.0);
+bool CheckerBackground = false;
 
 namespace {
 
@@ -23,7 +25,8 @@ int ZoomedExtent(int side, float Z) {
 
 }  // namespace
 
-void RenderNearest(const TBitmap& src, int dispW, int dispH, int x0, int y0, QImage& out) {
+void RenderNearest(const TBitmap& src, int dispW, int dispH, int x0, int y0, QImage& out,
+                   bool keepAlpha) {
   const int w = out.width();
   const int h = out.height();
   const int sw = src.Width();
@@ -73,7 +76,8 @@ void RenderNearest(const TBitmap& src, int dispW, int dispH, int x0, int y0, QIm
     const uint8_t* row = src.ScanLine(int(sy));
     if (pf == pf32bit) {
       const auto* r32 = reinterpret_cast<const uint32_t*>(row);
-      for (int i = 0; i < w; ++i) dst[i] = r32[cols[size_t(i)]] | 0xFF000000u;
+      const uint32_t opaque = keepAlpha ? 0u : 0xFF000000u;
+      for (int i = 0; i < w; ++i) dst[i] = r32[cols[size_t(i)]] | opaque;
     } else if (pf == pf24bit) {
       for (int i = 0; i < w; ++i) {
         const uint8_t* p = row + size_t(cols[size_t(i)]) * 3;
@@ -263,9 +267,23 @@ QPoint TKWImage::SourcePixel(int x, int y) const {
 void TKWImage::paintEvent(QPaintEvent* e) {
   QRect r = e->rect().intersected(rect());
   if (r.isEmpty()) return;
-  QImage out(r.size(), QImage::Format_RGB32);
-  RenderNearest(displaySource(), width(), height(), r.x(), r.y(), out);
+  const TBitmap& src = displaySource();
+  // Transparent parts over a checkerboard of 8-pixel squares that stays
+  // with the image while it scrolls.
+  const bool checker = CheckerBackground && !showingAlpha_ && image_->HasAlpha &&
+                       src.PixelFormat() == pf32bit;
+  QImage out(r.size(), checker ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+  RenderNearest(src, width(), height(), r.x(), r.y(), out, checker);
   QPainter p(this);
+  if (checker) {
+    QPixmap tile(16, 16);
+    tile.fill(QColor(255, 255, 255));
+    QPainter t(&tile);
+    t.fillRect(0, 0, 8, 8, QColor(204, 204, 204));
+    t.fillRect(8, 8, 8, 8, QColor(204, 204, 204));
+    t.end();
+    p.drawTiledPixmap(r, tile, QPoint(r.x() % 16, r.y() % 16));
+  }
   p.drawImage(r.topLeft(), out);
 }
 

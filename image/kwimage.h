@@ -24,6 +24,9 @@ using TKWLog = std::vector<std::unique_ptr<TKWParamPack>>;
 
 // Factor of one zoom step; the main window sets 2^(1/ZoomSteps).
 extern double ZoomStep;
+// Views of images with an alpha channel show their transparent parts over a
+// checkerboard (the option "CheckerBackground"; off: the colours alone).
+extern bool CheckerBackground;
 
 class TKWImage : public QWidget {
   Q_OBJECT
@@ -105,10 +108,12 @@ class TKWImage : public QWidget {
 };
 
 // Fills out (w x h, Format_RGB32) with the nearest-pixel view of src shown
-// at dispW x dispH, for the display rectangle starting at (x0, y0).  Exposed
-// for tests and for the benchmark.
+// at dispW x dispH, for the display rectangle starting at (x0, y0).  With
+// keepAlpha (out in Format_ARGB32) a 32-bit source keeps its A bytes.
+// Exposed for tests and for the benchmark.
 class QImage;
-void RenderNearest(const TBitmap& src, int dispW, int dispH, int x0, int y0, QImage& out);
+void RenderNearest(const TBitmap& src, int dispW, int dispH, int x0, int y0, QImage& out,
+                   bool keepAlpha = false);
 
 // Conversions for the clipboard.  To a QImage: ARGB32 keeping the A bytes
 // when withAlpha, otherwise opaque RGB32 (8-bit bitmaps through their

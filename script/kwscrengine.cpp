@@ -241,11 +241,16 @@ void TKWScriptEngine::RunScript(const TKWScript& script) {
   if (!kept) linesRun_ = 0;
   vars_ = table.get();
   ++depth_;
+  if (!kept) ErrorLine = -1;
+  int32_t at = -1;
   try {
-    while (vars_->CurrentLine >= 0 && vars_->CurrentLine < script.Count())
-      ExecLine(script.Strings(vars_->CurrentLine));
+    while (vars_->CurrentLine >= 0 && vars_->CurrentLine < script.Count()) {
+      at = vars_->CurrentLine;
+      ExecLine(script.Strings(at));
+    }
     if (OnRunEnd) OnRunEnd(*vars_);
   } catch (...) {
+    if (!kept) ErrorLine = at;
     vars_ = kept;
     --depth_;
     throw;

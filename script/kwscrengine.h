@@ -129,6 +129,10 @@ class TKWScriptEngine {
   // table is freed (used to look at the variables after a run).
   std::function<void(const TKWScriptVariable&)> OnRunEnd;
 
+  // Index of the line of the outermost script on which the last run that
+  // failed stopped (for a CALL, the CALL line); -1 after a run that ended.
+  int32_t ErrorLine = -1;
+
   // When not 0, a run (with the runs it calls) that executes more lines than
   // this stops with an exception; used to bound runs of generated scripts.
   uint64_t LineBudget = 0;

@@ -4,7 +4,9 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QMenu>
+#include <QPointer>
 #include <QStyle>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QToolBar>
 #include <QVBoxLayout>
@@ -129,6 +131,14 @@ void TScriptEditor::UpdateActions() {
   for (QAction* a : {actScrNew, actScrOpen, actScrFileExecute}) a->setEnabled(true);
 }
 
+QSize TScriptEditor::sizeHint() const {
+  QSize hint = QDockWidget::sizeHint();
+  const int lines = QFontMetrics(KWScriptFont()).lineSpacing() * 15;
+  hint.setHeight(std::max(hint.height(), tbScript->sizeHint().height() +
+                                             pcScript->tabBar()->sizeHint().height() + lines + 48));
+  return hint;
+}
+
 int TScriptEditor::TabCount() const { return pcScript->count(); }
 TScriptView* TScriptEditor::View(int i) const { return qobject_cast<TScriptView*>(pcScript->widget(i)); }
 TScriptView* TScriptEditor::ActiveView() const { return qobject_cast<TScriptView*>(pcScript->currentWidget()); }
@@ -205,12 +215,32 @@ void TScriptEditor::actScrExecuteExecute() {
   if (!v || !engine_) return;
   // The memo's text at this moment; the run blocks the user interface.
   TKWScript script = v->seScript->Script();
-  Guarded([&] { engine_->RunScript(script); });
+  RunReporting([&] { engine_->RunScript(script); }, v);
 }
 
 void TScriptEditor::RunScriptFile(const std::string& fileName) {
   if (!engine_) return;
-  Guarded([&] { engine_->RunFile(fileName); });
+  RunReporting([&] { engine_->RunFile(fileName); }, nullptr);
+}
+
+void TScriptEditor::RunReporting(const std::function<void()>& run, TScriptView* view) {
+  QPointer<TScriptView> v = view;
+  try {
+    run();
+  } catch (const std::exception& e) {
+    std::string msg = e.what();
+    const int line = engine_->ErrorLine;
+    if (line >= 0) {
+      msg += "\r\n(" + std::to_string(line + 1) + "行目)";
+      if (v) {
+        // The failing line is in view and selected while the message shows.
+        pcScript->setCurrentWidget(v);
+        v->seScript->SelectLine(line);
+        v->seScript->setFocus();
+      }
+    }
+    ShowError(msg);
+  }
 }
 
 void TScriptEditor::actScrFileExecuteExecute() {
@@ -228,11 +258,24 @@ void TScriptEditor::actScrCloseExecute() {
   UpdateActions();
 }
 
-void TScriptEditor::ShowLog(const std::vector<std::unique_ptr<TKWParamPack>>& log) {
+void TScriptEditor::ShowLog(const std::vector<std::unique_ptr<TKWParamPack>>& log,
+                            const std::string& documentName) {
   TKWScript script = TKWScript::CreateLog(log);
   auto* view = new TScriptView;
   view->seScript->SetLines(script);
-  AddView(view, QStringLiteral("Log"));
+  QString title = QStringLiteral("Log");
+  if (!documentName.empty()) {
+    // Tabs of several documents' logs tell which is which.
+    const QString base = title + " - " + QString::fromStdString(documentName);
+    title = base;
+    for (int n = 2;; ++n) {
+      bool taken = false;
+      for (int i = 0; i < TabCount() && !taken; ++i) taken = TabCaption(i) == title;
+      if (!taken) break;
+      title = base + QString(" (%1)").arg(n);
+    }
+  }
+  AddView(view, title);
   setFocus();
   view->seScript->setFocus();
 }

@@ -46,8 +46,10 @@ class TScriptEditor : public QDockWidget {
 
   // A new tab loaded from the file, named after it.  Raises EInOutError.
   TScriptView* OpenScriptFile(const std::string& fileName);
-  // The log script of a document's log in a new tab "Log".
-  void ShowLog(const std::vector<std::unique_ptr<TKWParamPack>>& log);
+  // The log script of a document's log in a new tab "Log", or, with the
+  // document's name, "Log - name" (numbered when that title is taken).
+  void ShowLog(const std::vector<std::unique_ptr<TKWParamPack>>& log,
+               const std::string& documentName = std::string());
   // Replaces the active tab's selection (or inserts at the caret).
   void InsertText(const std::string& text);
   // At program end: writes every tab to resumeDir (numbered files and
@@ -64,6 +66,8 @@ class TScriptEditor : public QDockWidget {
 
   // The enabling rule of the actions.
   void UpdateActions();
+  // Tall enough for the toolbar, the tabs and about fifteen lines of script.
+  QSize sizeHint() const override;
 
   void actScrNewExecute();
   void actScrOpenExecute();
@@ -79,6 +83,9 @@ class TScriptEditor : public QDockWidget {
   TScriptView* AddView(TScriptView* view, const QString& caption);
   std::string DefaultAsk(bool save);
   void Guarded(const std::function<void()>& f);
+  // Runs a script; an error shows its message with the number of the line
+  // it stopped on, and selects that line in view (when given).
+  void RunReporting(const std::function<void()>& run, TScriptView* view);
 
   TKWScriptEngine* engine_;
 };

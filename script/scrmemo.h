@@ -6,6 +6,9 @@
 
 #include "script/kwscript.h"
 
+// The memo's font: fixed pitch, 13 pixels high.
+QFont KWScriptFont();
+
 class TKWScrEdit : public QPlainTextEdit {
   Q_OBJECT
  public:
@@ -16,6 +19,8 @@ class TKWScrEdit : public QPlainTextEdit {
   const TKWScript& Script();
   // Replaces the text with the lines of a script.
   void SetLines(const TKWScript& script);
+  // Selects line index (0 = the first) and scrolls it into view.
+  void SelectLine(int index);
 
  private:
   TKWScript script_;

@@ -5,7 +5,7 @@ PKGS=(build-essential cmake ninja-build pkg-config
       qt6-base-dev libgl-dev
       libjpeg62-turbo-dev libpng-dev zlib1g-dev libgif-dev
       libgtest-dev libbenchmark-dev
-      fonts-ipafont-gothic xvfb xauth imagemagick)
+      fonts-ipafont-gothic qt6-translations-l10n xvfb xauth imagemagick)
 missing=()
 for p in "${PKGS[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -223,7 +223,7 @@ TEST(FilterBoxWithPackage, AppliesAFilterOfTheTestPackage) {
     EXPECT_EQ(doc->CurrentImage()->PixelBGRA(10, 10) & 0xFFFFFF,
               (before->PixelBGRA(10, 10) ^ 0xFFFFFF));
     EXPECT_EQ(doc->CurrentImage()->OperationName, box->CurrentFilter()->Caption);
-    EXPECT_EQ(main.lbStatus->text().toStdString(), " Rady ");
+    EXPECT_EQ(main.lbStatus->text().toStdString(), " Ready ");
     EXPECT_EQ(main.pbProgress->value(), 0);
     doc->actUndo->trigger();
     EXPECT_EQ(doc->CurrentImage(), before);

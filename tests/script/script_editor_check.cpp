@@ -90,8 +90,10 @@ TEST_F(Editor, MemoLooksAndRunsAsItShould) {
   editor->actScrExecute->trigger();
   ASSERT_EQ(host.messages.size(), 1u);  // TIMEDLG ran
   ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0], "\"ABC\"は無効な識別子です。\r\nAt \"= x abc\"");
-  EXPECT_EQ(memo->toPlainText().toStdString(), "VALUE X\n\tTIMEDLG 0\n= x abc");  // the tab is unchanged
+  // The message, then the number of the failing line, which is selected.
+  EXPECT_EQ(boxes[0], "\"ABC\"は無効な識別子です。\r\nAt \"= x abc\"\r\n(3行目)");
+  EXPECT_EQ(memo->textCursor().selectedText().toStdString(), "= x abc");
+  EXPECT_EQ(memo->toPlainText().toStdString(), "VALUE X\n\tTIMEDLG 0\n= x abc");  // the text is unchanged
 }
 
 TEST_F(Editor, OpenSaveAndRunFiles) {
@@ -119,7 +121,7 @@ TEST_F(Editor, OpenSaveAndRunFiles) {
   editor->AskFileName = [&](bool) { return bad; };
   editor->actScrFileExecute->trigger();
   EXPECT_EQ(editor->TabCount(), 1);
-  EXPECT_EQ(boxes.back(), "ForとNextが対応していません。\r\nAt \"NEXT\"");
+  EXPECT_EQ(boxes.back(), "ForとNextが対応していません。\r\nAt \"NEXT\"\r\n(1行目)");
   // A cancelled dialog does nothing.
   editor->AskFileName = [&](bool) { return std::string(); };
   editor->actScrOpen->trigger();
