@@ -206,6 +206,13 @@ TKWChild::TKWChild(QWidget* parent) : QMdiSubWindow(parent) {
   FrameWidth = m.left() + m.right();
   FrameHeight = m.top() + m.bottom();
   normalFlags_ = windowFlags();
+  // Ctrl+W belongs to the main window's close command (one key, one
+  // command); the system menu keeps its other close key.
+  if (QMenu* sys = systemMenu())
+    for (QAction* a : sys->actions()) {
+      QList<QKeySequence> keys = a->shortcuts();
+      if (keys.removeAll(QKeySequence("Ctrl+W")) > 0) a->setShortcuts(keys);
+    }
   UpdateActions();
 }
 

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -261,6 +262,13 @@ TEST(MainWindow, ZoomAlphaViewHoldingAndSavingAsAUserDoes) {
   s.answers = {TMsgResult::Yes};
   EXPECT_TRUE(doc->CloseQuery());
   EXPECT_EQ(s.program->MixerBox()->BackgroundDoc(), nullptr);
+  // Ctrl+W closes a document that nothing holds.
+  TKWChild* spare = s.open("spare.bmp", 30, 20);
+  main->MdiArea()->setActiveSubWindow(spare);
+  QPointer<TKWChild> gone = spare;
+  QTest::keyClick(spare->sbxImage->viewport(), Qt::Key_W, Qt::ControlModifier);
+  QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(gone.isNull());
 
   // The save dialog shows .jpg and .jpeg files, and a name without an
   // extension takes the chosen type's (JPEG, the third entry).
