@@ -2,6 +2,9 @@
 // gray, colour-scaled, inverted and saved as BMP by KW --run, against
 // ImageMagick's convert doing the same steps on the same file.  Both are
 // started as processes, so start-up, reading and writing count as well.
+// Also how runs grow with their size, which should be in proportion: N
+// documents made by CLONE, and a 10,000-pass loop of IF jumps behind N
+// comment lines.
 //   script_batch_bench [--benchmark_...]   (environment KW_EXE: another
 //   build's program; convert on PATH)
 #include <benchmark/benchmark.h>
@@ -64,8 +67,36 @@ void BM_Convert(benchmark::State& state) {
                  (d / "convert.bmp").string() + "'");
 }
 
+std::string KWCommand(const fs::path& script) {
+  const char* exe = std::getenv("KW_EXE");
+  return std::string("QT_QPA_PLATFORM=offscreen '") + (exe ? exe : KW_EXE) + "' --run '" + script.string() + "'";
+}
+
+void BM_Clones(benchmark::State& state) {
+  const fs::path script = Dir() / ("clones" + std::to_string(state.range(0)) + ".kws");
+  std::ofstream(script) << "IMAGE A\nIMAGE B\nOPEN A \"" << (Dir() / "small.bmp").string()
+                        << "\"\nVALUE I\nFOR I 1 " << state.range(0) << "\nCLONE B A\nNEXT\n";
+  TBitmap b;
+  b.SetPixelFormat(pf24bit);
+  b.SetSize(32, 32);
+  b.SaveToFile((Dir() / "small.bmp").string());
+  Run(state, KWCommand(script));
+}
+
+void BM_JumpsBehindComments(benchmark::State& state) {
+  const fs::path script = Dir() / ("jumps" + std::to_string(state.range(0)) + ".kws");
+  {
+    std::ofstream f(script);
+    for (int64_t i = 0; i < state.range(0); ++i) f << "; comment\n";
+    f << "VALUE I\nBOOL B\nTOP:\nINC I\n< B I 10000\nIF B TOP\n";
+  }
+  Run(state, KWCommand(script));
+}
+
 }  // namespace
 
+BENCHMARK(BM_Clones)->Arg(1000)->Arg(2000)->Arg(4000)->Unit(benchmark::kMillisecond)->Iterations(1)->UseRealTime();
+BENCHMARK(BM_JumpsBehindComments)->Arg(5000)->Arg(20000)->Arg(80000)->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
 BENCHMARK(BM_KWRun)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 BENCHMARK(BM_Convert)->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 

@@ -230,10 +230,22 @@ QAction* TKWChild::makeAction(const char* name, const QString& caption, const QK
                               std::function<void()> handler) {
   auto* a = new QAction(caption, this);
   a->setObjectName(name);
-  if (!key.isEmpty()) a->setShortcut(key);
   connect(a, &QAction::triggered, this, [this, handler] { runGuarded(handler); });
   actions_ << a;
+  keys_ << key;
   return a;
+}
+
+void TKWChild::SetShortcutsActive(bool active) {
+  if (active == shortcutsActive_) return;
+  shortcutsActive_ = active;
+  for (qsizetype i = 0; i < actions_.size(); ++i)
+    if (!keys_[i].isEmpty()) actions_[i]->setShortcut(active ? keys_[i] : QKeySequence());
+}
+
+QKeySequence TKWChild::ShortcutOf(const QAction* action) const {
+  const qsizetype i = actions_.indexOf(const_cast<QAction*>(action));
+  return i < 0 ? QKeySequence() : keys_[i];
 }
 
 void TKWChild::runGuarded(const std::function<void()>& f) {
@@ -341,11 +353,18 @@ bool TKWChild::OpenInto(const std::string& FileName) {
   return true;
 }
 
-void TKWChild::SaveDocument(const std::string& FileName) {
+namespace {
+// A name whose extension has no writer would write nothing: say so instead.
+void CheckWritableExtension(const std::string& FileName) {
   std::string ext = UpperCase(ExtractFileExt(FileName));
   if (ext != ".BMP" && ext != ".JPG" && ext != ".JPEG" && ext != ".PNG")
     throw EInOutError("この形式では保存できません。\r\n" + FileName +
                       "\r\n(拡張子 .bmp .jpg .jpeg .png のいずれかを付けてください)");
+}
+}  // namespace
+
+void TKWChild::SaveDocument(const std::string& FileName) {
+  CheckWritableExtension(FileName);
   imiImage->SaveToFile(FileName);
   imiImage->Image()->FileName = FileNameOnly(FileName);
   imiImage->AddLog("SaveImage CurrentImage " + quoted(FileName));
@@ -431,6 +450,7 @@ bool TKWChild::LoadAlpha(const std::string& FileName) {
 }
 
 void TKWChild::SaveAlpha(const std::string& FileName) {
+  CheckWritableExtension(FileName);
   TKWBitmap tmp;
   imiImage->Image()->AlphaToGray(tmp);
   // The gray picture is written as a 24-bit image (BMP, PNG) or JPEG.

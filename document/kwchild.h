@@ -141,6 +141,15 @@ class TKWChild : public QMdiSubWindow, public TKWDocument {
 
   // Every action of the document, in table order.
   QList<QAction*> Actions() const { return actions_; }
+  // The actions' shortcuts are in force only while the document is the
+  // active one (the main window switches them): keys of documents in the
+  // background would only be ambiguous, and every registered shortcut makes
+  // each enabling change cost more, so that making many documents would
+  // grow slower with each.
+  void SetShortcutsActive(bool active);
+  bool ShortcutsActive() const { return shortcutsActive_; }
+  // The shortcut an action of this document has while it is active.
+  QKeySequence ShortcutOf(const QAction* action) const;
   // Recomputes the enabling of the actions (and the caption).
   void UpdateActions();
 
@@ -171,6 +180,8 @@ class TKWChild : public QMdiSubWindow, public TKWDocument {
   // The flags of the window as created (restored when it stops being busy).
   Qt::WindowFlags normalFlags_;
   int wheelDelta_ = 0;
+  QList<QKeySequence> keys_;  // per action, applied while active
+  bool shortcutsActive_ = false;
 };
 
 // File name without folder.

@@ -379,7 +379,15 @@ void TKWParent::subWindowActivated(QMdiSubWindow* w) {
   for (const QPointer<QAction>& a : mergedMenus_)
     if (a) menuBar()->removeAction(a);
   mergedMenus_.clear();
-  if (auto* c = qobject_cast<TKWChild*>(w)) {
+  // Only the active document's shortcuts are in force.
+  // (A document being destroyed no longer casts to TKWChild: its keys go
+  // with it.)
+  auto* active = qobject_cast<TKWChild*>(w);
+  if (auto* previous = qobject_cast<TKWChild*>(shortcutOwner_.data()); previous && previous != active)
+    previous->SetShortcutsActive(false);
+  shortcutOwner_ = w;
+  if (active) active->SetShortcutsActive(true);
+  if (auto* c = active) {
     for (QMenu* m : {c->miEdit, c->miAlpha, c->miLog, c->miZoom}) {
       menuBar()->insertAction(miFilter->menuAction(), m->menuAction());
       mergedMenus_ << m->menuAction();

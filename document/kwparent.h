@@ -166,6 +166,7 @@ class TKWParent : public QMainWindow {
   TFilterBox* filterBox_ = nullptr;
   TKWOptionDlg* optionDlg_ = nullptr;
   QList<QPointer<QAction>> mergedMenus_;
+  QPointer<QMdiSubWindow> shortcutOwner_;  // the document whose shortcuts are in force
   QList<QAction*> scriptActions_;
   QList<QAction*> scriptFileItems_;
   QList<QAction*> windowItems_;

@@ -296,9 +296,7 @@ void TGeneratorBox::actGenerateExecute(QObject*) {
   if (!g) return;
   const int w = ImageWidth(), h = ImageHeight();
   try {
-    if (w < 1 || h < 1)
-      throw Exception("The image size " + std::to_string(w) + " x " + std::to_string(h) +
-                      " is not valid.");
+    CheckGeneratedSize(w, h);
     auto b = std::make_unique<TBitmap>();
     b->SetPixelFormat(pf32bit);
     b->SetSize(w, h);
@@ -327,9 +325,7 @@ void TGeneratorBox::bbtToCurrentClick(QObject*) {
   }
   doc->SetBusy(true);
   try {
-    if (w < 1 || h < 1)
-      throw Exception("The image size " + std::to_string(w) + " x " + std::to_string(h) +
-                      " is not valid.");
+    CheckGeneratedSize(w, h);
     doc->ApplyGenerator(g, true, w, h);
   } catch (const std::exception& e) {
     endProgress(g);

@@ -26,6 +26,7 @@
 #include "host/prcmgr.h"
 #include "host/program.h"
 #include "imageio/spi.h"
+#include "platform/ownedfiles.h"
 #include "platform/sysutils.h"
 #include "procdef/multiuserini.h"
 #include "script/programhost.h"
@@ -103,6 +104,7 @@ int runGui(int argc, char** argv, const std::vector<std::string>& files) {
     // The names are not dropped: this start opens them itself.
     std::fprintf(stderr, "Varoka: the running program does not answer; this start opens the files.\n");
   }
+  KWRemoveStaleSwapFolders();
 
   TKWSplash splash{TKWProgram::LogoImage()};
   splash.SetLoading(true);
@@ -148,6 +150,9 @@ int runGui(int argc, char** argv, const std::vector<std::string>& files) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Beyond a file size limit a write fails with its own message instead of
+  // the process being killed halfway through a file.
+  std::signal(SIGXFSZ, SIG_IGN);
   ensureRuntimeDir();
   std::vector<std::string> args(argv + 1, argv + argc);
   if (!args.empty()) {
@@ -176,6 +181,11 @@ int main(int argc, char** argv) {
         return 2;
       }
       std::string script = args[1];
+      // Ended from outside, a run removes its swap folder and temporary
+      // files first.  Before any thread starts, so that none takes the
+      // signals.
+      KWEndOnSignalsRemovingOwnedFiles({SIGINT, SIGTERM, SIGHUP});
+      KWRemoveStaleSwapFolders();
       // A batch run leaves no resume data behind.
       TKWChild::WriteResume = false;
       return runWithoutWindow(argc, argv, [&script](TKWProcessorManager& mgr) {

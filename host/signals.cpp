@@ -6,7 +6,12 @@
 #include <csignal>
 #include <fcntl.h>
 #include <sys/socket.h>
+#include <pthread.h>
 #include <unistd.h>
+
+#include <thread>
+
+#include "platform/ownedfiles.h"
 
 namespace {
 int g_pipe[2] = {-1, -1};
@@ -43,4 +48,18 @@ TKWTerminationSignals::~TKWTerminationSignals() {
   ::close(g_pipe[0]);
   ::close(g_pipe[1]);
   g_pipe[0] = g_pipe[1] = -1;
+}
+
+void KWEndOnSignalsRemovingOwnedFiles(std::initializer_list<int> sigs) {
+  sigset_t set;
+  sigemptyset(&set);
+  for (int s : sigs) sigaddset(&set, s);
+  if (::pthread_sigmask(SIG_BLOCK, &set, nullptr) != 0) return;
+  std::thread([set] {
+    int sig = 0;
+    while (::sigwait(&set, &sig) != 0) {
+    }
+    KWRemoveOwnedFilesForExit();
+    ::_exit(128 + sig);
+  }).detach();
 }

@@ -22,3 +22,10 @@ class TKWTerminationSignals : public QObject {
   std::vector<int> signals_;
   QSocketNotifier* notifier_ = nullptr;
 };
+
+// A batch run has no event loop while its script runs, so these signals end
+// it from a thread of their own: the thread removes the files the process
+// owns (its swap folder, temporary files beside targets) and exits with
+// 128 + the signal.  Call before any other thread starts: the signals stay
+// blocked in every thread started afterwards.
+void KWEndOnSignalsRemovingOwnedFiles(std::initializer_list<int> sigs);

@@ -1,10 +1,14 @@
 #include "image/kwbitmap.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <bit>
+#include <cerrno>
+#include <cstring>
 #include <cmath>
 #include <cstdio>
 #include <exception>
-#include <fstream>
 #include <utility>
 
 #include "imageio/fileio.h"
@@ -12,6 +16,8 @@
 #include "imageio/kwpng.h"
 #include "imageio/spi.h"
 #include "platform/canvas.h"
+#include "platform/ownedfiles.h"
+#include "procdef/kwmessages.h"
 #include "platform/stringlist.h"
 #include "platform/sysutils.h"
 
@@ -33,11 +39,20 @@ TProgressSink& ProgressSinkRef() {
   return sink;
 }
 
-// Swap file number n in the swap folder: eight digits, zero-padded.
-std::string SwapFileName(int n) {
+// Swap file number n in folder dir: eight digits, zero-padded.
+std::string SwapFileName(const std::string& dir, int n) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%8.8d.tmp", n);
-  return UndoDataDir() + buf;
+  return dir + buf;
+}
+
+// Told once per process: images that cannot go to disk stay in memory.
+void ReportSwapFailure(const std::string& why) {
+  static bool told = false;
+  if (told) return;
+  told = true;
+  ShowMessageBox(TMsgKind::Warning,
+                 why + "\n履歴の画像はディスクに退避せず、メモリに保持したまま処理を続けます。");
 }
 
 // Rows whose index modulo 64 is 63 report progress.
@@ -131,7 +146,7 @@ const LumaTables& Luma() {
 
 std::string UndoDataDir() {
   const std::string& d = UndoDirSetting();
-  if (d.empty()) return ExecutableDir() + "UndoData/";
+  if (d.empty()) return KWSwapFolder();
   return d;
 }
 
@@ -215,7 +230,10 @@ bool HasAnyAlpha(const TBitmap& Bitmap) {
 TKWBitmap::TKWBitmap() { SetPixelFormat(pf32bit); }
 
 TKWBitmap::~TKWBitmap() {
-  if (OnDisk && !TempFileName.empty()) DeleteFile(TempFileName);
+  if (OnDisk && !TempFileName.empty()) {
+    DeleteFile(TempFileName);
+    KWReleaseOwnedFile(TempFileName);
+  }
 }
 
 std::unique_ptr<TKWBitmap> TKWBitmap::CreateFromFile(const std::string& fileName) {
@@ -286,6 +304,7 @@ void TKWBitmap::LoadFromFile(const std::string& fileName) {
   // The file's pixels replace whatever was swapped out.
   if (OnDisk) {
     DeleteFile(TempFileName);
+    KWReleaseOwnedFile(TempFileName);
     TempFileName.clear();
     OnDisk = false;
   }
@@ -371,11 +390,24 @@ void TKWBitmap::ApplyMixer(TKWBitmap* Dest, TBitmap* Foreground, const TMixOrigi
   FinishStep(Dest, Mixer);
 }
 
+void CheckGeneratedSize(int64_t width, int64_t height) {
+  if (width < 1 || height < 1 || width > kMaxImageSide || height > kMaxImageSide ||
+      width * height > kMaxImagePixels)
+    throw Exception("生成する画像の大きさ " + std::to_string(width) + " x " + std::to_string(height) +
+                    " は作成できません。幅と高さは1から" + std::to_string(kMaxImageSide) +
+                    "まで、画素数は" + std::to_string(kMaxImagePixels) + "までにしてください。");
+}
+
 void TKWBitmap::ApplyGenerator(TKWBitmap* Dest, TKWBasicGenerator* Generator, int Width,
                                int Height) {
   if (OnDisk) SwapIn();
+  const int w = Width == 0 ? this->Width() : Width;
+  const int h = Height == 0 ? this->Height() : Height;
+  // An impossible size is refused before anything is allocated; memory
+  // that runs out raises as well.  Either way nothing is linked.
+  CheckGeneratedSize(w, h);
   Dest->SetPixelFormat(pf32bit);
-  Dest->SetSize(Width == 0 ? this->Width() : Width, Height == 0 ? this->Height() : Height);
+  Dest->SetSize(w, h);
   Generator->ExecGenerator(Dest);
   FinishStep(Dest, Generator);
 }
@@ -423,10 +455,8 @@ void TKWBitmap::TrimHistory(bool Propagate) {
     for (TKWBitmap* img = Next; img; img = img->Next) img->UndoLimit = limit;
     for (TKWBitmap* img = Prev; img; img = img->Prev) img->UndoLimit = limit;
   }
-  // A swap file that cannot be written keeps its image in memory; the trim
-  // goes on and the first such failure is raised at the end, when the chain
-  // is consistent again.
-  std::exception_ptr swapFailure;
+  // A swap file that cannot be written keeps its image in memory: the work
+  // goes on, and the user hears of it once per process.
   TKWBitmap* img = this;
   for (int64_t i = 0; img; ++i) {
     TKWBitmap* prev = img->Prev;
@@ -437,38 +467,49 @@ void TKWBitmap::TrimHistory(bool Propagate) {
       if (DiskUndo >= 1 && i >= DiskUndo && !img->OnDisk) {
         try {
           img->SwapOut();
-        } catch (...) {
-          if (!swapFailure) swapFailure = std::current_exception();
+        } catch (const std::exception& e) {
+          ReportSwapFailure(e.what());
         }
       }
     }
     img = prev;
   }
-  if (swapFailure) std::rethrow_exception(swapFailure);
 }
 
 void TKWBitmap::SwapOut() {
   if (OnDisk) return;
-  const std::string dir = UndoDataDir();
-  const std::string name = SwapFileName(UndoFileCounter);
-  ++UndoFileCounter;
-  auto fail = [&](const std::string& why) {
-    DeleteFile(name);
-    throw ESwapError("履歴の画像を一時ファイル" + kwio::Quoted(name) + "に書き出せません。" + why);
-  };
-  if (!DirectoryExists(dir) && !ForceDirectories(dir)) fail("フォルダを作成できません。");
-  Ensure32();
+  std::string dir;
   try {
-    std::ofstream out(name, std::ios::binary | std::ios::trunc);
-    if (!out) fail("");
-    SaveToStream(out);
-    out.flush();
-    out.close();
-    if (out.fail()) fail("");
-  } catch (const ESwapError&) {
-    throw;
+    dir = UndoDataDir();
   } catch (const std::exception& e) {
-    fail(e.what());
+    throw ESwapError(e.what());
+  }
+  if (!DirectoryExists(dir) && !ForceDirectories(dir))
+    throw ESwapError("履歴の画像を置くフォルダ" + kwio::Quoted(dir) + "を作成できません。");
+  Ensure32();
+  // Numbers already taken (a shared folder given by SetUndoDataDir) are
+  // skipped: a swap file never opens a file that exists.
+  std::string name;
+  int fd = -1;
+  for (int tries = 0; fd < 0; ++tries) {
+    name = SwapFileName(dir, UndoFileCounter);
+    ++UndoFileCounter;
+    fd = KWCreateOwnedFile(name, 0600);
+    if (fd < 0 && (errno != EEXIST || tries > 1000))
+      throw ESwapError("履歴の画像を一時ファイル" + kwio::Quoted(name) + "に書き出せません。" +
+                       std::strerror(errno));
+  }
+  try {
+    SaveToDescriptor(fd);
+    if (::close(fd) != 0) {
+      fd = -1;
+      throw EInOutError(std::strerror(errno));
+    }
+  } catch (const std::exception& e) {
+    if (fd >= 0) ::close(fd);
+    DeleteFile(name);
+    KWReleaseOwnedFile(name);
+    throw ESwapError("履歴の画像を一時ファイル" + kwio::Quoted(name) + "に書き出せません。" + e.what());
   }
   // Only now that the file is complete are the pixels let go.
   TempFileName = name;
@@ -488,6 +529,7 @@ void TKWBitmap::SwapIn() {
   }
   TakePixels(tmp);
   DeleteFile(TempFileName);
+  KWReleaseOwnedFile(TempFileName);
   TempFileName.clear();
   OnDisk = false;
 }

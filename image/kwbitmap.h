@@ -35,12 +35,12 @@ extern bool NormalAlphaBlending;  // true
 // Number of the next swap file.
 extern int UndoFileCounter;  // 0
 
-// Folder of the swap files, with a trailing '/'.  By default the folder
-// "UndoData" in the program folder; created when the first file is written.
+// Folder of the swap files, with a trailing '/'.  By default the process's
+// private swap folder (KWSwapFolder, made on first use); raises EInOutError
+// when no place takes it.
 std::string UndoDataDir();
-// Moves the swap files of images swapped out from now on to dir (a batch run
-// keeps its own folder; an installed copy uses the user's data folder).
-// An empty dir restores the default.
+// Moves the swap files of images swapped out from now on to dir (tests and
+// benchmarks).  An empty dir restores the default.
 void SetUndoDataDir(const std::string& dir);
 
 // Progress of pixel loops, 0..10000; 0 after a loop means "done".  The main
@@ -63,8 +63,8 @@ class ENoMixArea : public Exception {
 
 // A history image could not be moved to or read back from its swap file.
 // The image keeps its pixels where they were (in memory, or in the file).
-// Raised by the processing steps only after the new image has been linked,
-// i.e. the step itself succeeded and Dest is the successor.
+// SwapOut and SwapIn raise it; a trim keeps an image that cannot be swapped
+// out in memory and warns once per process instead.
 class ESwapError : public EInOutError {
  public:
   using EInOutError::EInOutError;
@@ -125,7 +125,8 @@ class TKWBitmap : public TBitmap {
   // This image is the background.  No overlap: ENoMixArea, nothing changed.
   void ApplyMixer(TKWBitmap* Dest, TBitmap* Foreground, const TMixOrigin& Placement,
                   TKWBasicMixer* Mixer);
-  // Width/Height 0: this image's width/height.
+  // Width/Height 0: this image's width/height.  A size that is not at least
+  // 1 x 1 or beyond what an image may hold raises (CheckGeneratedSize).
   void ApplyGenerator(TKWBitmap* Dest, TKWBasicGenerator* Generator, int Width, int Height);
 
   // History.
@@ -134,9 +135,9 @@ class TKWBitmap : public TBitmap {
   void ClearHistory();
   void SetUndoLimit(int32_t N);
   void TrimHistory(bool Propagate);
-  // Moves the pixels to a swap file (32-bit BMP) and keeps a 1 x 1 bitmap.
-  // A failed write deletes the partial file, keeps the pixels and raises
-  // ESwapError.
+  // Moves the pixels to a swap file (32-bit BMP, created exclusively) and
+  // keeps a 1 x 1 bitmap.  A failed write deletes the partial file, keeps
+  // the pixels and raises ESwapError.
   void SwapOut();
   // Reads the swap file back and deletes it.  A failed read raises
   // ESwapError and leaves the image on disk.
@@ -169,6 +170,10 @@ class TKWBitmap : public TBitmap {
   void TakePixels(const TBitmap& src);
   void FinishStep(TKWBitmap* Dest, TKWProcessor* Processor);
 };
+
+// Raises Exception with the user's message when a generator may not make a
+// width x height image (less than 1 x 1, or larger than an image may be).
+void CheckGeneratedSize(int64_t width, int64_t height);
 
 // Whether any pixel of a pf32bit bitmap has an A byte other than 0 (other
 // formats have none).

@@ -179,14 +179,7 @@ void TKWImage::ApplyFilter(TKWBasicFilter* Filter, bool UpdateParams) {
   if (UpdateParams) Filter->UpdateParam();
   AddLog(std::unique_ptr<TKWParamPack>(Filter->CreateParamPack()));
   const std::string fileName = image_->FileName;
-  try {
-    image_->ApplyFilter(New.get(), Filter);
-  } catch (const ESwapError&) {
-    // The step succeeded and New is linked; only moving an old image to
-    // disk failed.  Keep the result, then report.
-    commitStep(New.release(), fileName);
-    throw;
-  }
+  image_->ApplyFilter(New.get(), Filter);
   // From here New is linked after the old image (which the step may have
   // freed under an undo limit of 0).
   commitStep(New.release(), fileName);
@@ -213,9 +206,6 @@ void TKWImage::ApplyMixer(TBitmap* Foreground, TKWBasicMixer* Mixer, bool Update
     image_->ApplyMixer(New.get(), Foreground, Placement, Mixer);
   } catch (const ENoMixArea&) {
     return;
-  } catch (const ESwapError&) {
-    commitStep(New.release(), fileName);
-    throw;
   }
   commitStep(New.release(), fileName);
 }
@@ -230,14 +220,10 @@ void TKWImage::ApplyGenerator(TKWBasicGenerator* Generator, bool UpdateParams, i
     gp->Height = Height;
   }
   AddLog(std::move(pack));
-  try {
-    image_->ApplyGenerator(New.get(), Generator, Width, Height);
-  } catch (const ESwapError&) {
-    commitStep(New.release(), "New");
-    throw;
-  } catch (...) {
-    return;
-  }
+  // A generator that fails (an impossible size, no memory) leaves the view
+  // as it was; the caller hears why, so that a failure is never taken for
+  // an empty picture.
+  image_->ApplyGenerator(New.get(), Generator, Width, Height);
   commitStep(New.release(), "New");
 }
 

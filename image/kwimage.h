@@ -68,9 +68,9 @@ class TKWImage : public QWidget {
   void ZoomOut();
 
   // The processing steps.  The parameter pack is logged before the processor
-  // runs.  A failing filter leaves the image current and passes its
-  // exception on; a mix without overlap and a failing generator end quietly
-  // with the view unchanged.
+  // runs.  A failing filter or generator leaves the image current and passes
+  // its exception on; a mix without overlap ends quietly with the view
+  // unchanged.
   void ApplyFilter(TKWBasicFilter* Filter, bool UpdateParams);
   void ApplyMixer(TBitmap* Foreground, TKWBasicMixer* Mixer, bool UpdateParams,
                   const TMixOrigin& Placement);

@@ -4,11 +4,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <climits>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "platform/bitmap.h"
+#include "platform/ownedfiles.h"
+#include "platform/readfile.h"
 #include "platform/types.h"
 
 namespace kwio {
@@ -17,12 +20,26 @@ namespace {
 
 std::string ErrnoText(int err) { return std::strerror(err); }
 
-struct Fd {
-  int fd = -1;
-  ~Fd() {
-    if (fd >= 0) ::close(fd);
+// The file a name finally refers to: symbolic links are followed (a
+// relative target is taken from the link's folder), so that saving onto a
+// link writes through to its target as editors do.
+std::string FollowLinks(const std::string& fileName) {
+  std::string p = fileName;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st {};
+    if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
+    std::vector<char> buf(size_t(PATH_MAX) + 1);
+    ssize_t n = ::readlink(p.c_str(), buf.data(), buf.size() - 1);
+    if (n <= 0) return p;
+    std::string target(buf.data(), size_t(n));
+    if (target[0] != '/') {
+      const size_t slash = p.rfind('/');
+      if (slash != std::string::npos) target = p.substr(0, slash + 1) + target;
+    }
+    p = target;
   }
-};
+  throw EInOutError("ファイル" + Quoted(fileName) + "に書き込めません: " + ErrnoText(ELOOP));
+}
 
 }  // namespace
 
@@ -31,56 +48,16 @@ std::string Quoted(const std::string& fileName) {
 }
 
 std::vector<uint8_t> ReadWholeFile(const std::string& fileName) {
-  Fd f;
-  f.fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
-  if (f.fd < 0)
-    throw EInOutError("ファイル" + Quoted(fileName) + "を開けません: " + ErrnoText(errno));
-  struct stat st {};
-  if (::fstat(f.fd, &st) != 0)
-    throw EInOutError("ファイル" + Quoted(fileName) + "を読めません: " + ErrnoText(errno));
-  if (S_ISDIR(st.st_mode))
-    throw EInOutError("ファイル" + Quoted(fileName) + "はフォルダです");
-  std::vector<uint8_t> data;
-  if (S_ISREG(st.st_mode) && st.st_size > 0) data.reserve(size_t(st.st_size));
-  uint8_t chunk[65536];
-  for (;;) {
-    size_t room = data.capacity() - data.size();
-    if (room > 0) {
-      // Read straight into the reserved space.
-      size_t old = data.size();
-      data.resize(data.capacity());
-      ssize_t n = ::read(f.fd, data.data() + old, room);
-      if (n < 0) {
-        if (errno == EINTR) {
-          data.resize(old);
-          continue;
-        }
-        throw EInOutError("ファイル" + Quoted(fileName) + "を読めません: " + ErrnoText(errno));
-      }
-      data.resize(old + size_t(n));
-      if (n == 0) break;
-      continue;
-    }
-    ssize_t n = ::read(f.fd, chunk, sizeof chunk);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw EInOutError("ファイル" + Quoted(fileName) + "を読めません: " + ErrnoText(errno));
-    }
-    if (n == 0) break;
-    data.insert(data.end(), chunk, chunk + n);
-  }
-  return data;
+  return KWReadRegularFileBytes(fileName, kKWMaxImageFileSize);
 }
 
 std::FILE* OpenForReading(const std::string& fileName) {
-  std::FILE* f = std::fopen(fileName.c_str(), "rbe");
-  if (!f) throw EInOutError("ファイル" + Quoted(fileName) + "を開けません: " + ErrnoText(errno));
-  struct stat st {};
-  if (::fstat(::fileno(f), &st) != 0 || S_ISDIR(st.st_mode)) {
-    int err = errno;
-    std::fclose(f);
-    if (S_ISDIR(st.st_mode)) throw EInOutError("ファイル" + Quoted(fileName) + "はフォルダです");
-    throw EInOutError("ファイル" + Quoted(fileName) + "を読めません: " + ErrnoText(err));
+  int fd = KWOpenRegularFile(fileName, kKWMaxImageFileSize);
+  std::FILE* f = ::fdopen(fd, "rb");
+  if (!f) {
+    const int err = errno;
+    ::close(fd);
+    throw EInOutError("ファイル" + Quoted(fileName) + "を開けません: " + ErrnoText(err));
   }
   std::setvbuf(f, nullptr, _IOFBF, size_t(1) << 18);
   return f;
@@ -97,44 +74,40 @@ PixelBuffer AllocatePixels(size_t bytes) {
 }
 
 void WriteFileReplacing(const std::string& fileName, const uint8_t* data, size_t size) {
-  std::string tmpl = fileName + ".XXXXXX";
-  std::vector<char> name(tmpl.begin(), tmpl.end());
-  name.push_back('\0');
-  int fd = ::mkstemp(name.data());
+  const std::string target = FollowLinks(fileName);
+  std::string tmp = target + ".XXXXXX";
+  // Made exclusively and owned, so that an end by a signal removes it.
+  int fd = KWCreateOwnedTempFile(tmp);
   if (fd < 0)
     throw EInOutError("ファイル" + Quoted(fileName) + "を作成できません: " + ErrnoText(errno));
-  std::string tmp(name.data());
-  auto fail = [&](const char* what, int err) {
-    ::close(fd);
+  auto fail = [&](int err) {
+    if (fd >= 0) ::close(fd);
     ::unlink(tmp.c_str());
-    throw EInOutError("ファイル" + Quoted(fileName) + what + ErrnoText(err));
+    KWReleaseOwnedFile(tmp);
+    throw EInOutError("ファイル" + Quoted(fileName) + "に書き込めません: " + ErrnoText(err));
   };
-  // mkstemp makes the file private; give it the usual permissions.
+  // The temporary file is private; give it the target's permissions, or
+  // the usual ones for a new file.
   mode_t mask = ::umask(0);
   ::umask(mask);
   struct stat st {};
   mode_t mode = 0666 & ~mask;
-  if (::stat(fileName.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
+  if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
   (void)::fchmod(fd, mode);
   size_t done = 0;
   while (done < size) {
     ssize_t n = ::write(fd, data + done, size - done);
     if (n < 0) {
       if (errno == EINTR) continue;
-      fail("に書き込めません: ", errno);
+      fail(errno);
     }
     done += size_t(n);
   }
-  if (::close(fd) != 0) {
-    int err = errno;
-    ::unlink(tmp.c_str());
-    throw EInOutError("ファイル" + Quoted(fileName) + "に書き込めません: " + ErrnoText(err));
-  }
-  if (::rename(tmp.c_str(), fileName.c_str()) != 0) {
-    int err = errno;
-    ::unlink(tmp.c_str());
-    throw EInOutError("ファイル" + Quoted(fileName) + "に書き込めません: " + ErrnoText(err));
-  }
+  const int closed = ::close(fd);
+  fd = -1;
+  if (closed != 0) fail(errno);
+  if (::rename(tmp.c_str(), target.c_str()) != 0) fail(errno);
+  KWReleaseOwnedFile(tmp);
 }
 
 }  // namespace kwio

@@ -10,12 +10,11 @@
 
 namespace kwio {
 
-// The whole file; raises EInOutError when it cannot be opened or read (or is
-// a folder).
+// The whole file; raises EInOutError when it cannot be opened or read, is
+// not a regular file or is larger than the largest picture's file.
 std::vector<uint8_t> ReadWholeFile(const std::string& fileName);
 
-// Opens a file for reading (buffered); raises EInOutError when it cannot be
-// opened or is a folder.  Close with CloseFile (FilePtr does).
+// Opens a file for reading (buffered); raises EInOutError as ReadWholeFile.  Close with CloseFile (FilePtr does).
 std::FILE* OpenForReading(const std::string& fileName);
 struct FileCloser {
   void operator()(std::FILE* f) const noexcept;

@@ -20,22 +20,49 @@
 
 namespace {
 
+// A progressive file may hold any number of scans, and every scan costs a
+// pass over the whole coefficient buffer of the declared size, however
+// little data it carries.  Encoders use about ten; files with far more are
+// refused, as are files whose damage makes the decoder warn again and again
+// (each empty scan is such a warning).  So a small file cannot keep the
+// decoder busy for minutes.
+constexpr int kMaxScans = 100;
+constexpr long kMaxWarnings = 20;
+
 struct ErrorMgr {
   jpeg_error_mgr pub;  // first, so that the libjpeg pointer converts back
   jmp_buf jump;
   char message[JMSG_LENGTH_MAX];
+  const char* refusal = nullptr;  // our own reason, instead of libjpeg's message
 };
 
 void ErrorExit(j_common_ptr cinfo) {
   auto* err = reinterpret_cast<ErrorMgr*>(cinfo->err);
-  (*cinfo->err->format_message)(cinfo, err->message);
+  if (err->refusal)
+    std::snprintf(err->message, sizeof err->message, "%s", err->refusal);
+  else
+    (*cinfo->err->format_message)(cinfo, err->message);
   std::longjmp(err->jump, 1);
+}
+
+void Refuse(j_common_ptr cinfo, const char* why) {
+  reinterpret_cast<ErrorMgr*>(cinfo->err)->refusal = why;
+  ErrorExit(cinfo);
 }
 
 void EmitMessage(j_common_ptr cinfo, int level) {
   // A file that ends early would be filled up with gray: refuse it instead.
   if (level < 0 && cinfo->err->msg_code == JWRN_JPEG_EOF) ErrorExit(cinfo);
-  if (level < 0) cinfo->err->num_warnings++;
+  if (level < 0 && ++cinfo->err->num_warnings > kMaxWarnings)
+    Refuse(cinfo, "データの破損が多すぎます");
+}
+
+// Called before each piece of input is taken in; the decoder's scan count
+// is known by then.
+void ProgressMonitor(j_common_ptr cinfo) {
+  if (!cinfo->is_decompressor) return;
+  if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number > kMaxScans)
+    Refuse(cinfo, "スキャンの数が多すぎます");
 }
 
 void OutputMessage(j_common_ptr) {}
@@ -55,8 +82,12 @@ void InitCodec(Info& cinfo, ErrorMgr& err) {
 struct Decoder {
   jpeg_decompress_struct cinfo;
   ErrorMgr err;
+  jpeg_progress_mgr progress{};
   bool created = false;
-  Decoder() { InitCodec(cinfo, err); }
+  Decoder() {
+    InitCodec(cinfo, err);
+    progress.progress_monitor = ProgressMonitor;
+  }
   ~Decoder() {
     if (created) jpeg_destroy_decompress(&cinfo);
   }
@@ -81,6 +112,7 @@ bool ReadHeader(Decoder& d, const uint8_t* data, size_t size, Kind& kind) {
   if (setjmp(d.err.jump)) return false;
   jpeg_create_decompress(&d.cinfo);
   d.created = true;
+  d.cinfo.progress = &d.progress;  // after creating: it clears the struct
   jpeg_mem_src(&d.cinfo, data, static_cast<unsigned long>(size));
   jpeg_read_header(&d.cinfo, TRUE);
   switch (d.cinfo.jpeg_color_space) {

@@ -136,6 +136,9 @@ class TBitmap {
   virtual void SaveToFile(const std::string& fileName) const;
   void LoadFromStream(std::istream& in);
   void SaveToStream(std::ostream& out) const;
+  // The BMP file written to an open descriptor; EInOutError with the
+  // system's reason when a write fails.
+  void SaveToDescriptor(int fd) const;
   void LoadFromMemory(const uint8_t* data, size_t size);
   std::vector<uint8_t> SaveToMemory() const;
 

@@ -3,7 +3,10 @@
 // BMP inside a larger stream is consumed exactly.  Pixel rows go straight
 // into the buffer of a temporary bitmap, which replaces the target only
 // when the whole picture was read.
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <istream>
@@ -13,6 +16,7 @@
 
 #include "platform/bitmap.h"
 #include "platform/pixelutil.h"
+#include "platform/readfile.h"
 
 using namespace kwplatform;
 
@@ -260,8 +264,12 @@ void TBitmap::LoadFromStream(std::istream& in) {
 }
 
 void TBitmap::LoadFromFile(const std::string& fileName) {
-  FILE* f = std::fopen(fileName.c_str(), "rb");
-  if (!f) throw EInOutError("Cannot open file \"" + fileName + "\"");
+  const int fd = KWOpenRegularFile(fileName, kKWMaxImageFileSize);
+  FILE* f = ::fdopen(fd, "rb");
+  if (!f) {
+    ::close(fd);
+    throw EInOutError("Cannot open file \"" + fileName + "\"");
+  }
   try {
     FileSource src(f);
     BmpCodec::Decode(src, *this);
@@ -287,6 +295,24 @@ void TBitmap::SaveToStream(std::ostream& out) const {
   out.write(reinterpret_cast<const char*>(head.data()), std::streamsize(head.size()));
   out.write(reinterpret_cast<const char*>(pixels_.data()), std::streamsize(pixels_.size()));
   if (!out) throw EInOutError("Stream write error");
+}
+
+void TBitmap::SaveToDescriptor(int fd) const {
+  std::vector<uint8_t> head;
+  BmpCodec::EncodeHeader(*this, head);
+  auto writeAll = [fd](const uint8_t* p, size_t n) {
+    while (n > 0) {
+      ssize_t w = ::write(fd, p, n);
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        throw EInOutError(std::strerror(errno));
+      }
+      p += w;
+      n -= size_t(w);
+    }
+  };
+  writeAll(head.data(), head.size());
+  writeAll(pixels_.data(), pixels_.size());
 }
 
 void TBitmap::SaveToFile(const std::string& fileName) const {

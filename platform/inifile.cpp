@@ -10,6 +10,7 @@
 #include <locale.h>
 #include <sstream>
 
+#include "platform/readfile.h"
 #include "platform/sysutils.h"
 #include "platform/types.h"
 
@@ -93,9 +94,13 @@ locale_t CLocale() {
 
 TMemIniFile::TMemIniFile(const std::string& fileName) : fileName_(fileName) {
   if (fileName_.empty()) return;
-  std::ifstream in(fileName_, std::ios::binary);
-  if (!in) return;
-  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::string text;
+  try {
+    text = KWReadRegularFile(fileName_, kKWMaxTextFileSize);
+  } catch (const EInOutError& e) {
+    if (errno != ENOENT) readError_ = e.what();
+    return;
+  }
   SetText(text);
   modified_ = false;
 }
@@ -274,6 +279,7 @@ void TMemIniFile::UpdateFile() {
     return ok;
   };
   if (fileName_.empty()) throw EInOutError("Cannot create file \"\"");
+  if (!readError_.empty()) throw EInOutError(readError_);
   if (writeTo(tmp)) {
     if (std::rename(tmp.c_str(), fileName_.c_str()) == 0) {
       modified_ = false;

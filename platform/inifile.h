@@ -12,11 +12,16 @@
 
 class TMemIniFile {
  public:
-  // Reads fileName when it exists and can be read; otherwise starts empty.
+  // Reads fileName when it exists; otherwise starts empty.  A file that
+  // exists but is not a regular file, is too large or cannot be read also
+  // starts empty, with ReadError saying why.
   explicit TMemIniFile(const std::string& fileName);
   virtual ~TMemIniFile();
 
   const std::string& FileName() const { return fileName_; }
+  // Why an existing file could not be read; empty when it was read or is
+  // missing.  Such a file is never written over by UpdateFile.
+  const std::string& ReadError() const { return readError_; }
 
   virtual std::string ReadString(const std::string& section, const std::string& ident,
                                  const std::string& def) const;
@@ -44,7 +49,8 @@ class TMemIniFile {
 
   // True when a write, deletion or erasure changed the contents since reading.
   bool Modified() const { return modified_; }
-  // Writes the file when the contents changed; raises EInOutError on failure.
+  // Writes the file when the contents changed; raises EInOutError on failure
+  // (also when the file could not be read).
   void UpdateFile();
 
   // The whole contents as file text (CR LF line ends).
@@ -64,6 +70,7 @@ class TMemIniFile {
   Section* findSection(const std::string& name);
 
   std::string fileName_;
+  std::string readError_;
   std::vector<Section> sections_;
   bool modified_ = false;
 };

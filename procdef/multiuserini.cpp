@@ -1,6 +1,10 @@
 #include "procdef/multiuserini.h"
 
+#include <mutex>
+#include <set>
+
 #include "platform/sysutils.h"
+#include "procdef/kwmessages.h"
 
 namespace {
 const char* const kSentinel = "TMultiUserIni: default value";
@@ -15,6 +19,14 @@ TMultiUserIni::TMultiUserIni(const std::string& fileName)
 
 TMultiUserIni::TMultiUserIni(const std::string& fileName, const std::string& userName)
     : TMemIniFile(fileName) {
+  if (!ReadError().empty()) {
+    // Said once per file: settings are read in many places.
+    static std::mutex m;
+    static std::set<std::string> told;
+    std::lock_guard<std::mutex> lock(m);
+    if (told.insert(fileName).second)
+      ShowMessageBox(TMsgKind::Warning, ReadError() + "\n設定は既定の値を使います。");
+  }
   // A user name of at least one character gives the sections a prefix.
   if (!userName.empty()) {
     prefix_ = userName + ".";

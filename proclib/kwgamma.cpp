@@ -8,14 +8,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <vector>
 
+#include "platform/readfile.h"
 #include "platform/stringlist.h"
 #include "platform/sysutils.h"
 #include "proclib/kwfilterutil.h"
 #include "proclib/kwhistgram.h"
 #include "proclib/luminance.h"
+#include "proclib/tonecurve.h"
 #include "ui/messages.h"
 
 namespace kwlib {
@@ -102,34 +103,6 @@ void TKWGamma::BuildTables() {
 
 namespace {
 
-std::vector<std::string> Fields(const std::string& line) {
-  std::vector<std::string> f;
-  size_t start = 0;
-  for (;;) {
-    size_t comma = line.find(',', start);
-    std::string s = line.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
-    size_t b = s.find_first_not_of(" \t"), e = s.find_last_not_of(" \t");
-    f.push_back(b == std::string::npos ? std::string() : s.substr(b, e - b + 1));
-    if (comma == std::string::npos) break;
-    start = comma + 1;
-  }
-  return f;
-}
-
-std::string Field(const std::vector<std::string>& f, size_t i) {
-  return i < f.size() ? f[i] : std::string();
-}
-
-// Integer of a field; 0 when it is not one (or does not fit in 32 bits).
-int32_t IntField(const std::string& s) {
-  if (s.empty()) return 0;
-  errno = 0;
-  char* end = nullptr;
-  long long v = std::strtoll(s.c_str(), &end, 10);
-  if (errno || *end || end == s.c_str() || v < INT32_MIN || v > INT32_MAX) return 0;
-  return int32_t(v);
-}
-
 int64_t FileDate(const std::string& name) {
   std::error_code ec;
   auto t = std::filesystem::last_write_time(name, ec);
@@ -137,73 +110,32 @@ int64_t FileDate(const std::string& name) {
   return int64_t(t.time_since_epoch().count());
 }
 
-constexpr std::uintmax_t kMaxToneFileSize = 16u << 20;
+constexpr uint64_t kMaxToneFileSize = kKWMaxTextFileSize;
 
 }  // namespace
 
 bool TKWGamma::LoadToneCurve(const std::string& FileName) {
   const int64_t date = FileDate(FileName);
   if (!(FileName == LoadedName && date == LoadedDate && date != INT64_MIN)) {
-    std::ifstream in(FileName, std::ios::binary);
-    if (!in) throw EInOutError("Cannot open file \"" + FileName + "\".");
-    std::error_code ec;
-    auto size = std::filesystem::file_size(FileName, ec);
-    if (!ec && size > kMaxToneFileSize) {
-      ShowError(std::string(kToneFormatError) + FileName);
+    // Only a regular file within the size limit; anything else (a FIFO, a
+    // device) raises EInOutError naming the file.
+    const TToneCurveText t = ParseToneCurve(KWReadRegularFile(FileName, kMaxToneFileSize));
+    if (t.Result == TToneCurveText::TResult::FormatError) {
+      ShowError(std::string(kToneFormatError) + t.Offending);
       return false;
     }
-    std::stringstream ss;
-    ss << in.rdbuf();
-    TStringList lines;
-    lines.SetText(ss.str());
-    auto line = [&](int i) { return i < lines.Count() ? lines.Strings(i) : std::string(); };
-    auto fail = [&](const std::string& offending) {
-      ShowError(std::string(kToneFormatError) + offending);
-      return false;
-    };
-
-    auto f1 = Fields(line(0));
-    if (Field(f1, 0) != "Varoka_tone_curve") return fail(Field(f1, 0) + "\r\n" + line(0));
-    auto f2 = Fields(line(1));
-    if (Field(f2, 0) != "RGBColor") return fail(line(1));
-    const bool color = IntField(Field(f2, 1)) == 1;
-    auto f3 = Fields(line(2));
-    if (Field(f3, 0) != "RAW") return fail(line(2));
-    const bool raw = IntField(Field(f3, 1)) == 1;
-    static const char* const kNum[4] = {"NumPoint_Y", "NumPoint_R", "NumPoint_G", "NumPoint_B"};
-    for (int i = 0; i < 4; ++i)
-      if (Field(Fields(line(3 + i)), 0) != kNum[i]) return fail(line(3 + i));
-    if (!raw) {
+    if (t.Result == TToneCurveText::TResult::NotRaw) {
       ShowInfo(kToneRawOnly);
       return false;
     }
-    int data = -1;
-    for (int i = 7; i < lines.Count(); ++i)
-      if (Field(Fields(lines.Strings(i)), 0) == "data") {
-        data = i;
-        break;
-      }
-    if (data < 0) return fail("data");
-    if (lines.Count() - (data + 1) < 256) return fail(line(lines.Count() - 1));
-
-    TToneTable y, r, g, b;
-    for (int k = 0; k < 256; ++k) {
-      auto f = Fields(lines.Strings(data + 1 + k));
-      if (color) {
-        r[k] = IntField(Field(f, 1));
-        g[k] = IntField(Field(f, 3));
-        b[k] = IntField(Field(f, 5));
-      } else {
-        y[k] = IntField(Field(f, 1));
-      }
-    }
-    if (color) {
-      std::copy(r, r + 256, LoadedR);
-      std::copy(g, g + 256, LoadedG);
-      std::copy(b, b + 256, LoadedB);
+    if (t.Color) {
+      std::copy(t.R, t.R + 256, LoadedR);
+      std::copy(t.G, t.G + 256, LoadedG);
+      std::copy(t.B, t.B + 256, LoadedB);
     } else {
-      std::copy(y, y + 256, LoadedY);
+      std::copy(t.Y, t.Y + 256, LoadedY);
     }
+    const bool color = t.Color;
     LoadedName = FileName;
     LoadedDate = date;
     LoadedColor = color;

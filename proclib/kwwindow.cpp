@@ -50,6 +50,7 @@ inline void StoreWithCentreA(uint32_t* d, __m128i v, __m128i centre) {
 int MedianRowPart(const uint32_t* const* rows, const TWindowShape& shape, int x, int last,
                   uint32_t* d) {
   const int n = shape.Count, m = (n - 1) / 2;
+  if (x + 4 > last) return x;  // the window's rows are only formed for pixels that exist
   const uint32_t* src[25];
   for (int k = 0; k < n; ++k) src[k] = rows[shape.Dy[k] + 2] + shape.Dx[k];
   for (; x + 4 <= last; x += 4) {
@@ -70,6 +71,7 @@ int MedianRowPart(const uint32_t* const* rows, const TWindowShape& shape, int x,
 int MinMaxRowPart(const uint32_t* const* rows, const TWindowShape& shape, int x, int last,
                   uint32_t* d, bool maximum) {
   const int n = shape.Count;
+  if (x + 4 > last) return x;
   const uint32_t* src[25];
   for (int k = 0; k < n; ++k) src[k] = rows[shape.Dy[k] + 2] + shape.Dx[k];
   for (; x + 4 <= last; x += 4) {

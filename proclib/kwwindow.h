@@ -37,6 +37,7 @@ void OrderFilter(TKWProcessor& proc, const TBitmap& Src, TBitmap& Dst, int range
   const TWindowShape* shape = WindowShape(range);
   if (!shape) return;
   const int w = Src.Width(), h = Src.Height(), reach = shape->Reach, n = shape->Count;
+  if (w <= 0 || h <= 0) return;  // no rows to point into
   const int first = std::min(reach, w), last = std::max(first, w - reach);  // [first, last) filtered
   for (int i = 0; i < h; ++i) {
     if (i % 64 == 63) proc.Progress(RowRate(i, h));

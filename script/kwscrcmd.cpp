@@ -46,23 +46,6 @@ std::mt19937_64& RandomEngine() {
   return gen;
 }
 
-// Index of the first line whose token 0 is "LOOP" at depth 0 from line
-// `from` on, counting nested "WHILE"/"UNTIL"; -1 when there is none.
-int FindMatchingLoop(TKWScriptEngine& E, int from) {
-  const TKWScript& s = *E.Vars()->Script;
-  int depth = 0;
-  for (int i = from; i < s.Count(); ++i) {
-    E.Tokenize(s.Strings(i));
-    const std::string& t = E.Tokens[0];
-    if (t == "WHILE" || t == "UNTIL") {
-      ++depth;
-    } else if (t == "LOOP") {
-      if (--depth < 0) return i;
-    }
-  }
-  return -1;
-}
-
 void EnterOrSkip(TKWScriptEngine& E, bool enter, TKWSStackKind kind, const char* missing) {
   TKWScriptVariable& v = *E.Vars();
   if (v.StackDepth + 1 > kKWSStackSize) throw EKWSException(kStackOverflow);
@@ -70,7 +53,7 @@ void EnterOrSkip(TKWScriptEngine& E, bool enter, TKWSStackKind kind, const char*
     v.Push({v.CurrentLine - 1}, kind);
     return;
   }
-  int match = FindMatchingLoop(E, v.CurrentLine);
+  int match = E.FindMatchingLoop(v.CurrentLine);
   if (match < 0) throw EKWSSyntaxError(missing);
   v.CurrentLine = match + 1;
 }
@@ -352,16 +335,9 @@ void TKWSFuncCall::Execute(TKWScriptEngine& E) {
 // --- jumps --------------------------------------------------------------------
 
 void TKWSFuncIf::Jump(TKWScriptEngine& E, const std::string& label) {
-  const TKWScript& s = *E.Vars()->Script;
-  const std::string target = label + ":";
-  for (int i = 0; i < s.Count(); ++i) {
-    E.Tokenize(s.Strings(i));
-    if (E.Tokens[0] == target) {
-      E.Vars()->CurrentLine = i;
-      return;
-    }
-  }
-  throw EKWSException("ラベル" + KWSQuote(label) + "が見つかりません。");
+  const int line = E.FindFirstLine(label + ":");
+  if (line < 0) throw EKWSException("ラベル" + KWSQuote(label) + "が見つかりません。");
+  E.Vars()->CurrentLine = line;
 }
 
 void TKWSFuncIf::Execute(TKWScriptEngine& E) {

@@ -1,5 +1,6 @@
 #include "script/kwscrengine.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <filesystem>
@@ -243,10 +244,19 @@ void TKWScriptEngine::RunScript(const TKWScript& script) {
   ++depth_;
   if (!kept) ErrorLine = -1;
   int32_t at = -1;
+  const size_t lines = size_t(std::max(0, script.Count()));
+  table->LineTokens.resize(lines);
+  table->LineCut.assign(lines, 0);
+  table->LoopEnd.assign(lines + 1, -2);
   try {
     while (vars_->CurrentLine >= 0 && vars_->CurrentLine < script.Count()) {
       at = vars_->CurrentLine;
-      ExecLine(script.Strings(at));
+      const bool cut = vars_->LineCut[size_t(at)];
+      const std::array<std::string, 4>& t = LineTokens(at);
+      // A line read for the first time was charged by LineTokens.
+      if (cut) ChargeLine();
+      for (int k = 0; k < 4; ++k) Tokens[k] = t[k];
+      ExecTokens(script.Strings(at));
     }
     if (OnRunEnd) OnRunEnd(*vars_);
   } catch (...) {
@@ -264,9 +274,64 @@ void TKWScriptEngine::RunFile(const std::string& fileName) {
   RunScript(script);
 }
 
-bool TKWScriptEngine::ExecLine(const std::string& line) {
+void TKWScriptEngine::ChargeLine() {
   if (LineBudget && ++linesRun_ > LineBudget) throw Exception("line budget exhausted");
+}
+
+const std::array<std::string, 4>& TKWScriptEngine::LineTokens(int i) {
+  TKWScriptVariable& v = *vars_;
+  const size_t k = size_t(i);
+  if (!v.LineCut[k]) {
+    ChargeLine();
+    // Tokenize works on the engine's slots; the slots of the line being
+    // run are already converted into arguments by the time a jump scans.
+    std::array<std::string, 4> kept = Tokens;
+    Tokenize(v.Script->Strings(i));
+    v.LineTokens[k] = Tokens;
+    Tokens = std::move(kept);
+    v.LineCut[k] = 1;
+  }
+  return v.LineTokens[k];
+}
+
+int TKWScriptEngine::FindFirstLine(const std::string& word) {
+  TKWScriptVariable& v = *vars_;
+  if (!v.FirstLinesKnown) {
+    const int n = v.Script->Count();
+    for (int i = 0; i < n; ++i) v.FirstLineOf.emplace(LineTokens(i)[0], i);  // first wins
+    v.FirstLinesKnown = true;
+  }
+  auto it = v.FirstLineOf.find(word);
+  return it == v.FirstLineOf.end() ? -1 : it->second;
+}
+
+int TKWScriptEngine::FindMatchingLoop(int from) {
+  TKWScriptVariable& v = *vars_;
+  const int n = v.Script->Count();
+  if (from < 0 || from > n) return -1;
+  int32_t& known = v.LoopEnd[size_t(from)];
+  if (known != -2) return known;
+  int depth = 0;
+  int found = -1;
+  for (int i = from; i < n && found < 0; ++i) {
+    const std::string& t = LineTokens(i)[0];
+    if (t == "WHILE" || t == "UNTIL") {
+      ++depth;
+    } else if (t == "LOOP") {
+      if (--depth < 0) found = i;
+    }
+  }
+  known = found;
+  return found;
+}
+
+bool TKWScriptEngine::ExecLine(const std::string& line) {
+  ChargeLine();
   Tokenize(line);
+  return ExecTokens(line);
+}
+
+bool TKWScriptEngine::ExecTokens(const std::string& line) {
   if (Tokens[0].empty()) {
     ++vars_->CurrentLine;
     return false;

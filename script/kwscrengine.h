@@ -74,6 +74,18 @@ class TKWScriptVariable {
   int32_t GeneratorWidth = 0;
   int32_t GeneratorHeight = 0;
   const TKWScript* Script = nullptr;
+  // Each line of Script is cut into tokens once per run, when it is first
+  // read (run, or scanned by a jump); labels and the ends of skipped loops
+  // are found from tables instead of reading the text again.
+  std::vector<std::array<std::string, 4>> LineTokens;
+  std::vector<uint8_t> LineCut;
+  // Token 0 of every line -> the first line that has it; built on the first
+  // jump to a label.
+  std::unordered_map<std::string, int32_t> FirstLineOf;
+  bool FirstLinesKnown = false;
+  // For a search from line i: the matching "LOOP" line (-1: none; -2: not
+  // searched yet).
+  std::vector<int32_t> LoopEnd;
   // State of the open file loop.
   std::vector<TSearchRec> FindRec;
   size_t FindIndex = 0;
@@ -115,6 +127,14 @@ class TKWScriptEngine {
   // Runs line Line of the current script; whether a command was executed.
   bool ExecLine(const std::string& line);
   void Tokenize(std::string_view line);
+  // The tokens of line i of the running script, cut on its first reading in
+  // this run (each first reading counts against LineBudget).
+  const std::array<std::string, 4>& LineTokens(int i);
+  // The first line of the running script whose token 0 is word; -1 if none.
+  int FindFirstLine(const std::string& word);
+  // The line of the "LOOP" that matches a "WHILE"/"UNTIL" whose body starts
+  // at line from (nested WHILE/UNTIL ... LOOP counted); -1 if none.
+  int FindMatchingLoop(int from);
   // The command of a word, or null.
   TKWScriptCommand* LookupKeyword(std::string_view word);
 
@@ -133,8 +153,9 @@ class TKWScriptEngine {
   // failed stopped (for a CALL, the CALL line); -1 after a run that ended.
   int32_t ErrorLine = -1;
 
-  // When not 0, a run (with the runs it calls) that executes more lines than
-  // this stops with an exception; used to bound runs of generated scripts.
+  // When not 0, a run (with the runs it calls) that reads more lines than
+  // this (every line run, and every line a jump scans) stops with an
+  // exception; used to bound runs of generated scripts.
   uint64_t LineBudget = 0;
 
   // The current variable table; null between runs.
@@ -157,6 +178,9 @@ class TKWScriptEngine {
 
  private:
   void ConvertArgument(int i, TKWSArgKind kind);
+  void ChargeLine();
+  // Runs the tokens in Tokens as line `line`.
+  bool ExecTokens(const std::string& line);
   TStringList* ResolveParams(const std::string& proc);
   void BuildKeywordIndex();
 

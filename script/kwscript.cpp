@@ -3,10 +3,9 @@
 #include <iconv.h>
 
 #include <cerrno>
-#include <filesystem>
 #include <fstream>
-#include <iterator>
 
+#include "platform/readfile.h"
 #include "platform/types.h"
 
 std::vector<std::string> TKWScript::SplitLines(std::string_view text) {
@@ -105,14 +104,8 @@ void TKWScript::LoadFromText(std::string_view bytes) {
 }
 
 void TKWScript::LoadFromFile(const std::string& fileName) {
-  std::error_code ec;
-  if (std::filesystem::is_directory(fileName, ec))
-    throw EInOutError("ファイル\"" + fileName + "\"を開けません。");
-  std::ifstream f(fileName, std::ios::binary);
-  if (!f) throw EInOutError("ファイル" + std::string("\"") + fileName + "\"を開けません。");
-  std::string data((std::istreambuf_iterator<char>(f)), std::istreambuf_iterator<char>());
-  if (f.bad()) throw EInOutError("ファイル\"" + fileName + "\"を読み込めません。");
-  LoadFromText(data);
+  // Only a regular file of reasonable size: a FIFO or a device would never end.
+  LoadFromText(KWReadRegularFile(fileName, kKWMaxTextFileSize));
 }
 
 TKWScript TKWScript::CreateFromFile(const std::string& fileName) {

@@ -3,9 +3,7 @@
 #include <iostream>
 
 #include <QApplication>
-#include <QDir>
 #include <QMdiArea>
-#include <QTemporaryDir>
 
 #include "document/kwchild.h"
 #include "document/kwparent.h"
@@ -14,6 +12,7 @@
 #include "host/mixerbox.h"
 #include "host/prcmgr.h"
 #include "image/kwbitmap.h"
+#include "platform/ownedfiles.h"
 #include "platform/sysutils.h"
 #include "procdef/multiuserini.h"
 #include "script/kwscrbatch.h"
@@ -37,6 +36,13 @@ class TBusyScope {
 };
 
 }  // namespace
+
+bool TKWScriptDocuments::Contains(TKWChild* doc) {
+  // Pointers are compared first: a freed document is not dereferenced.
+  for (TKWChild* c : Documents())
+    if (c == doc) return true;
+  return false;
+}
 
 // --- documents of the main window ------------------------------------------------
 
@@ -80,7 +86,11 @@ TKWBatchDocuments::~TKWBatchDocuments() {
 }
 
 TKWChild* TKWBatchDocuments::CreateDocument() {
+  // Without an event loop the events that new windows post would pile up,
+  // and each later post or removal searches the whole pile.
+  QCoreApplication::sendPostedEvents();
   auto* c = new TKWChild;
+  open_.emplace(c, c);
   c->CurrentImage()->SetUndoLimit(UndoLimitOption);
   docs_.prepend(c);
   return c;
@@ -101,7 +111,13 @@ std::vector<TKWChild*> TKWBatchDocuments::Documents() {
 
 void TKWBatchDocuments::Closed(TKWChild* doc) {
   docs_.removeAll(QPointer<TKWChild>(doc));
+  open_.erase(doc);
   delete doc;
+}
+
+bool TKWBatchDocuments::Contains(TKWChild* doc) {
+  auto it = open_.find(doc);
+  return it != open_.end() && it->second && !IsClosed(it->second);
 }
 
 // --- the host ---------------------------------------------------------------------------
@@ -162,13 +178,7 @@ TKWScriptDocuments& TKWProgramScriptHost::docs() {
   throw ENoDocuments();
 }
 
-bool TKWProgramScriptHost::DocumentAlive(TKWChild* doc) {
-  if (!doc) return false;
-  // Compare pointers first: a freed document is not dereferenced.
-  for (TKWChild* c : docs().Documents())
-    if (c == doc) return true;
-  return false;
-}
+bool TKWProgramScriptHost::DocumentAlive(TKWChild* doc) { return doc && docs().Contains(doc); }
 
 TKWChild* TKWProgramScriptHost::ActiveDocument() { return docs().Active(); }
 
@@ -210,9 +220,16 @@ TKWChild* TKWProgramScriptHost::CloneDocument(TKWChild* source) {
 TKWChild* TKWProgramScriptHost::GenerateDocument(TKWBasicGenerator* generator, int width,
                                                  int height) {
   TKWChild* c = docs().CreateDocument();
-  {
+  try {
     TBusyScope busy(c);
     c->ApplyGenerator(generator, false, width, height);
+  } catch (...) {
+    // A generator that fails leaves no empty document behind; the run
+    // stops with the generator's message.
+    c->ClosedByUser = true;
+    c->hide();
+    docs().Closed(c);
+    throw;
   }
   return c;
 }
@@ -318,12 +335,8 @@ int KWRunScriptCommandLine(TKWProcessorManager& manager, const std::string& path
   }
   const bool writeResume = TKWChild::WriteResume;
   TKWChild::WriteResume = false;
-  // Swap files of this run in a folder of its own, so that runs can go in
-  // parallel; removed with the folder at the end.
-  QTemporaryDir undoDir(QDir::tempPath() + "/kw-undo-XXXXXX");
-  const std::string oldUndoDir = UndoDataDir();
-  if (undoDir.isValid()) SetUndoDataDir(undoDir.path().toStdString() + "/UndoData/");
-
+  // Swap files go to the process's private swap folder (made on first use,
+  // so that runs can go in parallel), removed with the folder at the end.
   TKWProgramScriptHost host(&manager);
   int rc;
   {
@@ -333,7 +346,7 @@ int KWRunScriptCommandLine(TKWProcessorManager& manager, const std::string& path
     manager.KeywordDeleter = KWSDeleteCommand;
     rc = KWRunScriptBatch(engine, path, std::cerr);
   }
-  SetUndoDataDir(oldUndoDir);
+  KWRemoveSwapFolder();
   TKWChild::WriteResume = writeResume;
   SetMessageHandler(previous);
   return rc;

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <QList>
@@ -32,6 +33,9 @@ class TKWScriptDocuments {
   // Called after a document closed (it is freed at once, so that a script
   // that opens and closes many files does not keep their images).
   virtual void Closed(TKWChild* doc) = 0;
+  // Whether doc (which may have been freed: it is only compared) is one of
+  // the open documents.
+  virtual bool Contains(TKWChild* doc);
 };
 
 // The documents of a main window.
@@ -58,9 +62,13 @@ class TKWBatchDocuments : public TKWScriptDocuments {
   TKWChild* Active() override;
   std::vector<TKWChild*> Documents() override;
   void Closed(TKWChild* doc) override;
+  bool Contains(TKWChild* doc) override;
 
  private:
   QList<QPointer<TKWChild>> docs_;
+  // The same documents, for lookups by address (guarded: one that was freed
+  // some other way reads as null).
+  std::unordered_map<TKWChild*, QPointer<TKWChild>> open_;
 };
 
 class TKWProgramScriptHost : public TKWScriptHost {

@@ -258,6 +258,9 @@ TEST_F(GeneratorBoxFixture, FailingGeneratorsCreateNothingAndChangeNothing) {
   const uint32_t before = active->CurrentImage()->Row32(3)[3];
   box->bbtToCurrentClick();
   EXPECT_EQ(failing->runs, 2);
+  // Into the current image the failure is shown as well.
+  ASSERT_EQ(errors.size(), 2u);
+  EXPECT_EQ(errors[1], "生成できません");
   EXPECT_EQ(active->CurrentImage()->Width(), 30);
   EXPECT_EQ(active->CurrentImage()->Row32(3)[3], before);
   EXPECT_FALSE(active->Busy);

@@ -156,7 +156,8 @@ TEST(KWImageGenerator, FailingGeneratorKeepsImageAndLogsItsEntry) {
   FillPattern(b, 3, 3, 1);
   v.CopyImage(b);
   TKWBitmap* cur = v.Image();
-  EXPECT_NO_THROW(v.ApplyGenerator(&g, false, 5, 7));
+  // The failure reaches the caller (never taken for an empty picture).
+  EXPECT_THROW(v.ApplyGenerator(&g, false, 5, 7), Exception);
   EXPECT_EQ(v.Image(), cur);
   ASSERT_EQ(v.Log().size(), 1u);
   auto* pack = dynamic_cast<TKWGeneratorPack*>(v.Log()[0].get());

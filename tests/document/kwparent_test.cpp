@@ -196,6 +196,12 @@ TEST_F(ParentFixture, StatusTextNewCloneAndUndoLimitFromOptions) {
   EXPECT_EQ(fresh->CurrentImage()->FileName, "New");
   main.UpdateStatus();
   EXPECT_TRUE(main.stImageInfo->text().startsWith(" 320 x 240 pixel - 300KBを消費"));
+  // Only the active document's keys are in force.
+  EXPECT_EQ(fresh->actUndo->shortcut(), QKeySequence("Ctrl+Z"));
+  EXPECT_TRUE(clone->actUndo->shortcut().isEmpty());
+  main.MdiArea()->setActiveSubWindow(clone);
+  EXPECT_TRUE(fresh->actUndo->shortcut().isEmpty());
+  EXPECT_EQ(clone->actUndo->shortcut(), QKeySequence("Ctrl+Z"));
   // The document's menus are merged into the main menu.
   bool found = false;
   for (QAction* a : main.menuBar()->actions())

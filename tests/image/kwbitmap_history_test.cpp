@@ -1,10 +1,15 @@
 // History chain, trimming, disk swapping and the processing steps' linking.
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <fstream>
 
 #include "image_test_util.h"
+#include "platform/ownedfiles.h"
 #include "platform/sysutils.h"
 
 using namespace imgtest;
@@ -71,8 +76,14 @@ TEST_F(HistoryTest, StartValuesOfSettingsFieldsAndHelpers) {
   EXPECT_EQ(o.Y, 0);
   EXPECT_FALSE(o.Clipping);
 
+  // By default: the process's private folder, in the first usable place.
   SetUndoDataDir("");
-  EXPECT_EQ(UndoDataDir(), ExecutableDir() + "UndoData/");
+  const std::string folder = UndoDataDir();
+  const std::string place = KWSwapFolderPlaces().front();
+  EXPECT_EQ(folder.rfind(place + "/kw-undo-" + std::to_string(::getpid()) + "-", 0), 0u) << folder;
+  EXPECT_EQ(fs::status(folder).permissions() & fs::perms::all, fs::perms::owner_all);
+  KWRemoveSwapFolder();
+  EXPECT_FALSE(fs::exists(folder));
 }
 
 TEST(KWBitmapGlobals, ValuesAtStartUp) {
@@ -293,21 +304,28 @@ TEST_F(HistoryTest, SwapFolderThatCannotBeMadeKeepsPixelsInMemory) {
   EXPECT_EQ(Pixels(b), before);
 }
 
-TEST_F(HistoryTest, FullDiskDuringSwapOutDeletesPartialFile) {
-  if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+TEST_F(HistoryTest, SwapNeverOpensAnExistingFileAndAFailedWriteLeavesNone) {
   fs::create_directories(dir / "UndoData");
-  fs::create_symlink("/dev/full", SwapPath(0));
+  fs::create_symlink("/dev/full", SwapPath(0));  // a name already taken
   TKWBitmap b;
-  FillRandom(b, 300, 200, 4);  // more than a stream buffer
+  FillRandom(b, 300, 200, 4);
   const auto before = Pixels(b);
+  // A write beyond the file size limit fails as on a full disk.
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit old{};
+  ::getrlimit(RLIMIT_FSIZE, &old);
+  rlimit small = old;
+  small.rlim_cur = 10000;
+  ::setrlimit(RLIMIT_FSIZE, &small);
   EXPECT_THROW(b.SwapOut(), ESwapError);
+  ::setrlimit(RLIMIT_FSIZE, &old);
   EXPECT_FALSE(b.OnDisk);
   EXPECT_EQ(Pixels(b), before);
-  EXPECT_FALSE(fs::exists(fs::symlink_status(SwapPath(0))));
-  // The next number works.
+  EXPECT_TRUE(fs::is_symlink(SwapPath(0)));         // neither followed nor removed
+  EXPECT_FALSE(fs::exists(fs::symlink_status(SwapPath(1))));  // the partial file is gone
   b.SwapOut();
   EXPECT_TRUE(b.OnDisk);
-  EXPECT_EQ(b.TempFileName, SwapPath(1));
+  EXPECT_EQ(b.TempFileName, SwapPath(2));
 }
 
 TEST_F(HistoryTest, UnreadableSwapFileStaysOnDisk) {
@@ -333,13 +351,13 @@ TEST_F(HistoryTest, UnreadableSwapFileStaysOnDisk) {
   EXPECT_EQ(Pixels(b), before);
 }
 
-TEST_F(HistoryTest, StepWithFailingSwapIsCommittedAndRaises) {
+TEST_F(HistoryTest, StepWithFailingSwapKeepsTheImageInMemory) {
   TKWBitmap* cur = Steps(Loaded(-1), 2);
   std::ofstream(Path("plainfile")) << "x";
   SetUndoDataDir(Path("plainfile"));
   auto f = TKWProcessor::Create<InvertFilter>();
   auto* next = new TKWBitmap;
-  EXPECT_THROW(cur->ApplyFilter(next, f.get()), ESwapError);
+  EXPECT_NO_THROW(cur->ApplyFilter(next, f.get()));
   // The step is linked; the image that should have gone to disk is intact.
   EXPECT_EQ(cur->Next, next);
   EXPECT_EQ(next->Prev, cur);
