@@ -1,0 +1,29 @@
+// Fuzz target: bytes as a JPEG file, through the JPEG reader.
+#include <cstddef>
+#include <cstdint>
+
+#include "imageio/jpegio.h"
+
+namespace {
+// The declared size from the first frame header; 0 when there is none.
+uint64_t DeclaredPixels(const uint8_t* d, size_t n) {
+  for (size_t i = 0; i + 9 < n; ++i)
+    if (d[i] == 0xFF && d[i + 1] >= 0xC0 && d[i + 1] <= 0xCF && d[i + 1] != 0xC4 && d[i + 1] != 0xC8 &&
+        d[i + 1] != 0xCC)
+      return uint64_t(d[i + 5] << 8 | d[i + 6]) * uint64_t(d[i + 7] << 8 | d[i + 8]);
+  return 0;
+}
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  // Pictures larger than 4 megapixels are legal but only slow the search.
+  if (DeclaredPixels(data, size) > (uint64_t(1) << 22)) return 0;
+  TBitmap b;
+  try {
+    LoadJPEGMemory(data, size, b);
+  } catch (const Exception&) {
+    return 0;
+  }
+  if (b.PixelFormat() != pf32bit) __builtin_trap();
+  return 0;
+}
