@@ -7,6 +7,7 @@
 #include "platform/canvas.h"
 #include "platform/sysutils.h"
 #include "proclib/kwfilterutil.h"
+#include "proclib/kwsampling.h"
 #include "ui/messages.h"
 
 namespace kwlib {
@@ -32,29 +33,6 @@ const TParamTable<TAffinePack>& TAffinePack::Table() {
   };
   return t;
 }
-
-namespace {
-
-// Nearest integer of a finite value, far values held to a range that keeps
-// the arithmetic below exact; non-finite values count as 0.
-int64_t SafeRound(double v) {
-  if (!std::isfinite(v)) return 0;
-  return Round(std::clamp(v, -1e15, 1e15));
-}
-double SafeTrunc(double v) {
-  if (!std::isfinite(v)) return 0;
-  return std::trunc(v);
-}
-
-// t (a whole number) brought into 0 .. len - 1 by whole multiples of len.
-int Wrap(double t, int len) {
-  double m = std::fmod(t, double(len));
-  if (m < 0) m += len;
-  int r = int(m);
-  return r >= len ? len - 1 : r;
-}
-
-}  // namespace
 
 TAffineMap AffineMap(const TAffinePack& p, int W, int H) {
   TAffineMap m;
@@ -82,8 +60,8 @@ TAffineMap AffineMap(const TAffinePack& p, int W, int H) {
     m.tx = -double(p.MoveX);
     m.ty = -double(p.MoveY);
   }
-  m.ox = int(std::clamp<int64_t>(SafeRound(double(W) * double(p.OriginX)), INT32_MIN, INT32_MAX));
-  m.oy = int(std::clamp<int64_t>(SafeRound(double(H) * double(p.OriginY)), INT32_MIN, INT32_MAX));
+  m.ox = OriginPixel(W, p.OriginX);
+  m.oy = OriginPixel(H, p.OriginY);
   const double det = m11 * m22 - m12 * m21;
   // A NaN determinant (infinite factors) has no inverse either.
   if (!(std::fabs(det) >= 0.001)) {
@@ -97,30 +75,11 @@ TAffineMap AffineMap(const TAffinePack& p, int W, int H) {
   return m;
 }
 
-uint32_t AffinePixel(const TAffineMap& m, const uint32_t* const* rows, int W, int H, int x, int y) {
+uint32_t AffinePixel(const TAffineMap& m, const TSampleSource& s, int x, int y) {
   const double dx = double(x) - m.ox, dy = double(y) - m.oy;
   const double u = dx * m.p11 + dy * m.p12 + m.tx;
   const double v = dx * m.p21 + dy * m.p22 + m.ty;
-  const double tu = SafeTrunc(u), tv = SafeTrunc(v);
-  const int sx = Wrap(tu + m.ox, W);
-  int sx2 = sx;
-  if (sx != 0 && sx != W - 1) sx2 = SafeRound(u) == sx ? sx - 1 : sx + 1;
-  const int sy = Wrap(tv + m.oy, H);
-  const int r = (H - 1) - sy;  // the row counted from the bottom
-  int sy2 = sy;
-  if (r != 0 && r != H - 1) sy2 = SafeRound(v) == r ? sy + 1 : sy - 1;
-  const double fx = std::isfinite(u) ? u - tu : 0, fy = std::isfinite(v) ? v - tv : 0;
-  const double w1 = (1 - fx) * (1 - fy), w2 = (1 - fx) * fy, w3 = fx * (1 - fy), w4 = fx * fy;
-  const uint32_t P1 = rows[sy][sx], P2 = rows[sy2][sx], P3 = rows[sy][sx2], P4 = rows[sy2][sx2];
-  uint32_t out = 0;
-  for (int sh = 16; sh >= 0; sh -= 8) {
-    const double val = w1 * double((P1 >> sh) & 0xFF) + w2 * double((P2 >> sh) & 0xFF) +
-                       w3 * double((P3 >> sh) & 0xFF) + w4 * double((P4 >> sh) & 0xFF);
-    const double t = SafeTrunc(val);
-    const uint32_t ch = t > 255 ? 255u : t < 0 ? 0u : uint32_t(t);
-    out |= ch << sh;
-  }
-  return out;
+  return BlendSample(s, u, v);
 }
 
 void TKWAffine::Filter(TBitmap* Src, TBitmap* Dst) {
@@ -133,14 +92,14 @@ void TKWAffine::Filter(TBitmap* Src, TBitmap* Dst) {
     Dst->Canvas().Draw(0, 0, *Src);
     return;
   }
-  std::vector<const uint32_t*> rows(H);
-  for (int y = 0; y < H; ++y) rows[y] = Src->Row32(y);
+  std::vector<const uint32_t*> rows;
+  const TSampleSource s = SampleSourceOf(*Src, rows, m.ox, m.oy);
   for (int y = 0; y < H; ++y) {
     if (y % 32 == 31) Progress(RowRate(y, H));
     uint32_t* d = Dst->Row32(y);
     for (int x = 0; x < W; ++x)
       // The fourth byte of the destination stays as it is.
-      d[x] = (d[x] & 0xFF000000u) | AffinePixel(m, rows.data(), W, H, x, y);
+      d[x] = (d[x] & 0xFF000000u) | AffinePixel(m, s, x, y);
   }
 }
 

@@ -32,9 +32,10 @@ struct TAffineMap {
 };
 TAffineMap AffineMap(const TAffinePack& p, int W, int H);
 
+struct TSampleSource;
 // The source pixel blend for destination (x, y): B, G and R; the fourth byte
 // is 0.
-uint32_t AffinePixel(const TAffineMap& m, const uint32_t* const* rows, int W, int H, int x, int y);
+uint32_t AffinePixel(const TAffineMap& m, const TSampleSource& s, int x, int y);
 
 class TKWAffine : public TTableProcessor<TAffinePack, TKWBasicFilter> {
  public:

@@ -36,14 +36,13 @@ TKWAffineForm::TKWAffineForm(TAffinePack* pack, TKWUnit* unit) : TKWProcForm(uni
   auto proc = TKWProcessor::Create<TKWAffine>(pack);
   proc->View = this;
   proc->MoveChecked = [this] { return cbMove->isChecked(); };
-  proc->OnShowImage = [this](const TBitmap* image) { showImage(image); };
+  proc->OnShowImage = [this](const TBitmap* image) { pbOrigin->ShowImage(image); };
   Setup(std::move(proc), "Affine", "アフィン変換");
   AddMenuAction(QStringLiteral("アフィン変換"));
 
-  pbOrigin = new TPaintBox(this);
-  pbOrigin->setMinimumSize(64, 16);
   edrOriginX = Field(this, QStringLiteral("0"), true);
   edrOriginY = Field(this, QStringLiteral("0"), true);
+  pbOrigin = new TOriginPicker(this, edrOriginX, edrOriginY);
   cbZoom = new QCheckBox(QStringLiteral("拡大縮小"), this);
   cbZoom->setChecked(true);
   edrZoom = Field(this, QStringLiteral("100.00"), false);
@@ -89,61 +88,14 @@ TKWAffineForm::TKWAffineForm(TAffinePack* pack, TKWUnit* unit) : TKWProcForm(uni
   lay->addWidget(new QLabel(QStringLiteral("注：移動を行うときはプレビューできません"), this));
   lay->addStretch();
 
-  pbOrigin->OnPaint = [this](QPainter& p) {
-    p.fillRect(pbOrigin->rect(), QColor(128, 128, 128));
-    if (!thumb_.isNull()) p.drawImage(pbOrigin->rect(), thumb_);
-  };
-  auto pick = [this](QMouseEvent* e) {
-    if (e->buttons() & Qt::LeftButton) PickOrigin(e->position().x(), e->position().y());
-  };
-  pbOrigin->OnMouseDown = pick;
-  pbOrigin->OnMouseMove = pick;
   for (QCheckBox* c : {cbZoom, cbRotate, cbSlash, cbMove})
     QObject::connect(c, &QCheckBox::toggled, this, [this] { RequestPreview(); });
   for (TEditRight* e : {edrOriginX, edrOriginY, edrZoom, edrRotate, edrSlashX, edrSlashY, edrMoveX,
                         edrMoveY})
     QObject::connect(e, &QLineEdit::textChanged, this, [this] { RequestPreview(); });
-  showImage(nullptr);
 }
 
-void TKWAffineForm::PickOrigin(double px, double py) {
-  if (!proc_->ImageKnown() || pbOrigin->width() <= 0 || pbOrigin->height() <= 0) return;
-  const double x = std::clamp(px, 0.0, double(pbOrigin->width()));
-  const double y = std::clamp(py, 0.0, double(pbOrigin->height()));
-  edrOriginX->setText(QString::asprintf("%1.0f", proc_->ImageWidth() * x / pbOrigin->width()));
-  edrOriginY->setText(QString::asprintf("%1.0f", proc_->ImageHeight() * y / pbOrigin->height()));
-}
-
-void TKWAffineForm::showImage(const TBitmap* image) {
-  thumb_ = QImage();
-  if (image && !image->Empty()) {
-    // A small copy is all the picker needs; the image itself may go away.
-    const int tw = std::min(image->Width(), 256), th = std::min(image->Height(), 256);
-    thumb_ = QImage(tw, th, QImage::Format_RGB32);
-    for (int y = 0; y < th; ++y) {
-      auto* line = reinterpret_cast<uint32_t*>(thumb_.scanLine(y));
-      const int sy = int(int64_t(y) * image->Height() / th);
-      for (int x = 0; x < tw; ++x)
-        line[x] = 0xFF000000u | image->PixelBGRA(int(int64_t(x) * image->Width() / tw), sy);
-    }
-  }
-  fitPicker();
-  pbOrigin->update();
-}
-
-void TKWAffineForm::fitPicker() {
-  // The picker keeps the proportions of the current image.
-  const int w = std::max(pbOrigin->width(), 64);
-  int h = w * 3 / 4;
-  if (proc_ && proc_->ImageKnown())
-    h = int(std::clamp<int64_t>(int64_t(w) * proc_->ImageHeight() / proc_->ImageWidth(), 16, 1024));
-  pbOrigin->setFixedHeight(h);
-}
-
-void TKWAffineForm::resizeEvent(QResizeEvent* e) {
-  TKWProcForm::resizeEvent(e);
-  fitPicker();
-}
+void TKWAffineForm::PickOrigin(double px, double py) { pbOrigin->Pick(px, py); }
 
 void TKWAffineForm::ReadControls(TAffinePack& p) {
   p.ExecZoom = cbZoom->isChecked();
@@ -156,14 +108,7 @@ void TKWAffineForm::ReadControls(TAffinePack& p) {
   p.ExecMove = cbMove->isChecked();
   p.MoveX = IntOfText(edrMoveX->text(), 0);
   p.MoveY = IntOfText(edrMoveY->text(), 0);
-  const double ox = NumberOfText(edrOriginX->text(), 0.0), oy = NumberOfText(edrOriginY->text(), 0.0);
-  if (proc_->ImageKnown()) {
-    p.OriginX = float(ox / proc_->ImageWidth());
-    p.OriginY = float(oy / proc_->ImageHeight());
-  } else {
-    p.OriginX = float(ox / 1000);
-    p.OriginY = float(oy / 1000);
-  }
+  pbOrigin->ReadOrigin(p.OriginX, p.OriginY);
 }
 
 void TKWAffineForm::WriteControls(const TAffinePack& p) {
@@ -178,16 +123,7 @@ void TKWAffineForm::WriteControls(const TAffinePack& p) {
   cbMove->setChecked(p.ExecMove);
   edrMoveX->setText(QString::number(p.MoveX));
   edrMoveY->setText(QString::number(p.MoveY));
-  const bool known = proc_->ImageKnown();
-  const double sx = known ? proc_->ImageWidth() : 1000, sy = known ? proc_->ImageHeight() : 1000;
-  auto rounded = [](double v) {
-    return std::isfinite(v) ? QString::number(qint64(Round(std::clamp(v, -1e15, 1e15))))
-                            : QStringLiteral("0");
-  };
-  edrOriginX->setText(rounded(sx * double(p.OriginX)));
-  edrOriginY->setText(rounded(sy * double(p.OriginY)));
-  edrOriginX->setEnabled(known);
-  edrOriginY->setEnabled(known);
+  pbOrigin->WriteOrigin(p.OriginX, p.OriginY);
   applying_ = false;
 }
 

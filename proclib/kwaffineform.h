@@ -3,10 +3,10 @@
 #pragma once
 
 #include <QCheckBox>
-#include <QImage>
 
 #include "proclib/kwaffine.h"
 #include "proclib/kwform.h"
+#include "proclib/kworigin.h"
 #include "ui/editright.h"
 
 namespace kwlib {
@@ -21,19 +21,13 @@ class TKWAffineForm : public TKWProcForm<TKWAffine, TFilterKind>, public TParamV
   // Sets the origin fields from a point of the picker.
   void PickOrigin(double px, double py);
 
-  TPaintBox* pbOrigin;
+  TOriginPicker* pbOrigin;
   TEditRight *edrOriginX, *edrOriginY;
   QCheckBox *cbZoom, *cbRotate, *cbSlash, *cbMove;
   TEditRight *edrZoom, *edrRotate, *edrSlashX, *edrSlashY, *edrMoveX, *edrMoveY;
 
  protected:
   void SyncSettings() override { proc_->UpdateParam(); }
-  void resizeEvent(QResizeEvent* e) override;
-
- private:
-  void showImage(const TBitmap* image);
-  void fitPicker();
-  QImage thumb_;
 };
 
 }  // namespace kwlib

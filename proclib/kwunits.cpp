@@ -20,10 +20,10 @@ std::vector<TKWUnit*>& PackageUnits() {
       &ResizeUnit(),  // 13 Resize
       &AxisUnit(),    // 14 AxisOperate
       &AffineUnit(),  // 15 Affine
-      //                   16 Poler
+      &PolerUnit(),   // 16 Poler
       &PureColorUnit(),  // 17 KWPureColor
       &GradationUnit(),  // 18 KWGradation
-      //                   19 KWJulia
+      &JuliaUnit(),      // 19 KWJulia
       &DifferUnit(),  // 20 KWDiffer
       &GammaUnit(),  // 21 Gamma
   };

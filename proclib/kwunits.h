@@ -20,8 +20,10 @@ TKWUnit& HistFlatUnit();
 TKWUnit& ResizeUnit();
 TKWUnit& AxisUnit();
 TKWUnit& AffineUnit();
+TKWUnit& PolerUnit();
 TKWUnit& PureColorUnit();
 TKWUnit& GradationUnit();
+TKWUnit& JuliaUnit();
 TKWUnit& DifferUnit();
 TKWUnit& GammaUnit();
 
