@@ -302,10 +302,14 @@ void TGeneratorBox::actGenerateExecute(QObject*) {
     b->SetSize(w, h);
     g->UpdateParam();
     g->ExecGenerator(b.get());
+    // A generator that keeps the user interface alive while it works (the
+    // Julia set) may return after the program began to close: no new
+    // document then, and no message.
+    if (AllowClose) return;
     if (NewDocument) NewDocument(*b, "New", g->Caption);
   } catch (const std::exception& e) {
     endProgress(g);
-    showError(e.what());
+    if (!AllowClose) showError(e.what());
   }
 }
 
@@ -330,7 +334,7 @@ void TGeneratorBox::bbtToCurrentClick(QObject*) {
   } catch (const std::exception& e) {
     endProgress(g);
     doc->SetBusy(false);
-    showError(e.what());
+    if (!AllowClose) showError(e.what());
     return;
   }
   doc->SetBusy(false);

@@ -169,8 +169,9 @@ void KWRunRows(const TKWRowJob& spec) {
   lane.Add(&job, helpers);
   int reported = 0;
   auto report = [&](int done) {
-    if (!spec.Progress || done <= reported) return;
+    if (done <= reported) return;
     reported = done;
+    if (!spec.Progress) return;
     try {
       spec.Progress(done);
     } catch (...) {

@@ -173,6 +173,23 @@ TKWJuliaForm::TKWJuliaForm(TKWJuliaParam* pack, TKWUnit* unit)
       ZoomAt(int(std::floor(e->position().x())), int(std::floor(e->position().y())));
   };
 
+  // The controls carry their names, as the form's controls do.
+  rgMethod->setObjectName("rgMethod");
+  edrCReal->setObjectName("edrCReal");
+  edrCImage->setObjectName("edrCImage");
+  cbVisualizeR->setObjectName("cbVisualizeR");
+  cbVisualizeG->setObjectName("cbVisualizeG");
+  cbVisualizeB->setObjectName("cbVisualizeB");
+  cbInvertR->setObjectName("cbInvertR");
+  cbInvertG->setObjectName("cbInvertG");
+  cbInvertB->setObjectName("cbInvertB");
+  edrRangeRealStart->setObjectName("edrRangeRealStart");
+  edrRangeRealEnd->setObjectName("edrRangeRealEnd");
+  edrRangeImageStart->setObjectName("edrRangeImageStart");
+  edrRangeImageEnd->setObjectName("edrRangeImageEnd");
+  cbLimit->setObjectName("cbLimit");
+  imPreview->setObjectName("imPreview");
+
   auto* lay = new QVBoxLayout(this);
   lay->addWidget(rgMethod);
   lay->addWidget(gbC);

@@ -3,14 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
 #include <QMenu>
+#include <QRadioButton>
 #include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
 
 #include <deque>
 
 #include <QMdiArea>
 #include <QFile>
-#include <QTemporaryDir>
 
 #include "document/kwchild.h"
 #include "document/kwparent.h"
@@ -201,4 +206,42 @@ TEST(Startup, TheMainWindowReadsImagesThroughThePluginsItLoaded) {
   }
   qputenv("XDG_DATA_HOME", oldXdg);
   SetKWDataDir("");
+}
+
+TEST(Startup, ClosingWhileTheJuliaSetIsComputedEndsTheProgram) {
+  ensureApp();
+  QTemporaryDir data;
+  QDir(data.path()).mkpath("ProcLib");
+  SetKWDataDir(data.path().toStdString());
+  SetExecutableDir(data.path().toStdString() + "/");
+  int rc = -1;
+  bool busyWhenClosed = false;
+  {
+    TKWProgram program;
+    program.Start(nullptr, KW_PROCLIB_DIR);
+    TKWParent* main = program.MainWindow();
+    main->show();
+    // Many points of z -> cos z never escape: with this limit the image
+    // takes minutes.
+    main->findChild<QWidget*>("rgMethod")->findChildren<QRadioButton*>()[1]->click();
+    main->findChild<QLineEdit*>("edrCReal")->setText("1");
+    main->findChild<QLineEdit*>("edrCImage")->setText("0");
+    main->findChild<QComboBox*>("cbLimit")->setCurrentText("100000");
+    QAction* julia = nullptr;
+    for (QAction* a : main->miGenerator->actions())
+      if (a->text() == QString::fromUtf8("ジュリア集合")) julia = a;
+    ASSERT_NE(julia, nullptr);
+    QTimer::singleShot(0, julia, &QAction::trigger);
+    QTimer::singleShot(500, main, [&] {
+      busyWhenClosed = QApplication::overrideCursor() != nullptr;  // the generation's wait cursor
+      main->close();
+    });
+    QTimer::singleShot(60000, [] { QCoreApplication::exit(3); });  // not reached when all is well
+    rc = QApplication::exec();
+    EXPECT_TRUE(main->Children().isEmpty());  // no document from the abandoned generation
+  }
+  EXPECT_TRUE(busyWhenClosed);
+  EXPECT_EQ(rc, 0);
+  SetKWDataDir("");
+  SetExecutableDir("");
 }

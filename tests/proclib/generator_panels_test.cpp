@@ -7,7 +7,9 @@
 #include <QApplication>
 #include <QFocusEvent>
 #include <QKeyEvent>
+#include <chrono>
 #include <filesystem>
+#include <thread>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
@@ -16,6 +18,8 @@
 #include "platform/sysutils.h"
 #include "procdef/kwinfo.h"
 #include "proclib/kwgradform.h"
+#include "proclib/kwjuliaform.h"
+#include "julia_reference.h"
 #include "proclib/kwpurclrform.h"
 
 using namespace kwlib;
@@ -73,7 +77,7 @@ TEST_F(GeneratorUnits, RegisterWithNamesCaptionsAndActions) {
     captions.push_back(g->Generator->Caption);
     for (QAction* a : *g->ActionList) actions.push_back(a->text().toStdString());
     EXPECT_EQ(g->Generator->Genre, TKWProcessorGenre::pgGenerator);
-    EXPECT_TRUE(g->Generator->CanPreview());
+    EXPECT_EQ(g->Generator->CanPreview(), g->Name != "Julia");  // it previews in its panel
     EXPECT_TRUE(bool(g->Regist));
     EXPECT_EQ(g->Panel->windowTitle().toStdString(), g->Generator->Caption);
   }
@@ -218,4 +222,86 @@ TEST_F(GeneratorUnits, GradationStripFollowsThePanel) {
   colors = gr->StripColors();
   EXPECT_EQ(colors[0], TColor(300 + 256 * 10));
   done();
+}
+
+TEST_F(GeneratorUnits, JuliaPanelPreviewsItselfAndZoomsByClick) {
+  std::ofstream(ini(), std::ios::binary)
+      << "[KWJulia]\r\nMethod=2\r\nC_Real=0.25\r\nC_Image=1\r\nRangeLeft=-1\r\nRangeRight=3\r\n"
+      << "RangeTop=1\r\nRangeBottom=-1\r\nLimit=128\r\nVisualizationR=4\r\nInvertG=1\r\n";
+  init();
+  TGeneratorInfo* info = find("Julia");
+  ASSERT_NE(info, nullptr);
+  auto* jf = static_cast<TKWJuliaForm*>(info->Panel);
+  auto* gen = static_cast<TKWJulia*>(info->Generator);
+  EXPECT_EQ(gen->Caption, "ジュリア集合");
+  EXPECT_FALSE(gen->CanPreview());  // the host never previews it
+  EXPECT_EQ((*info->ActionList)[0]->text().toStdString(), "ジュリア集合");
+  EXPECT_EQ(jf->rgMethod->ItemIndex(), 2);
+  EXPECT_EQ(jf->edrCReal->text(), "0.25");
+  EXPECT_EQ(jf->edrRangeRealEnd->text(), "3");
+  EXPECT_EQ(jf->edrRangeImageStart->text(), "-1");  // the bottom bound
+  EXPECT_EQ(jf->edrRangeImageEnd->text(), "1");
+  EXPECT_EQ(jf->cbLimit->currentText(), "128");
+  EXPECT_EQ(jf->cbVisualizeR->currentIndex(), 4);
+  EXPECT_TRUE(jf->cbInvertG->isChecked());
+  EXPECT_EQ(jf->imPreview->toolTip().toStdString(), "クリックすると、そこを中心に範囲を絞ります");
+
+  // Shown, the panel previews in the proportion of the ranges (4 : 2).
+  auto previewDone = [&] {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (jf->imPreview->toolTip().toStdString() != "クリックすると、そこを中心に拡大します" &&
+           std::chrono::steady_clock::now() < end) {
+      QApplication::processEvents();
+      std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return jf->imPreview->toolTip().toStdString() == "クリックすると、そこを中心に拡大します";
+  };
+  jf->show();
+  ASSERT_TRUE(previewDone());
+  EXPECT_EQ(jf->imPreview->size(), QSize(128, 64));
+  auto same = [&](const TKWJuliaParam& p) {
+    const std::vector<uint32_t> want = kwref::Julia(p, 128, 64);
+    const QImage& img = jf->PreviewImage();
+    int64_t bad = 0;
+    for (int y = 0; y < 64; ++y)
+      for (int x = 0; x < 128; ++x) bad += (img.pixel(x, y) & 0xFFFFFFu) != want[size_t(y) * 128 + x];
+    return bad;
+  };
+  TKWJuliaParam p = *gen->Settings();
+  EXPECT_EQ(same(p), 0);
+
+  // A click in the middle keeps the middle and halves both ranges; the
+  // larger imaginary value goes into the first imaginary field.  No second
+  // zoom while the new preview is computed.
+  jf->ZoomAt(64, 32);
+  EXPECT_EQ(jf->edrRangeRealStart->text(), "    0.000000");
+  EXPECT_EQ(jf->edrRangeRealEnd->text(), "    2.000000");
+  EXPECT_EQ(jf->edrRangeImageStart->text(), "    0.500000");
+  EXPECT_EQ(jf->edrRangeImageEnd->text(), "   -0.500000");
+  jf->ZoomAt(0, 0);
+  EXPECT_EQ(jf->edrRangeRealStart->text(), "    0.000000");
+  ASSERT_TRUE(previewDone());
+  p = *gen->Settings();
+  EXPECT_EQ(p.Range_Bottom, 0.5);
+  EXPECT_EQ(p.Range_Top, -0.5);
+  EXPECT_EQ(same(p), 0);
+
+  // Text that is no number: the Limit becomes 64, the other numbers stay.
+  jf->cbLimit->setCurrentText("");
+  jf->edrCImage->setText("1.2.3");
+  gen->UpdateParam();
+  EXPECT_EQ(gen->Settings()->Limit, 64);
+  EXPECT_EQ(gen->Settings()->C_Image, 1.0);
+  // Preview sizes: the longer side 128; equal bounds give a square.
+  int w, h;
+  p.Range_Top = p.Range_Bottom;
+  TKWJuliaForm::PreviewSize(p, w, h);
+  EXPECT_EQ(QSize(w, h), QSize(128, 128));
+  p.Range_Top = p.Range_Bottom + 1000 * (p.Range_Right - p.Range_Left);
+  TKWJuliaForm::PreviewSize(p, w, h);
+  EXPECT_EQ(QSize(w, h), QSize(4, 128));
+  jf->hide();
+  done();
+  EXPECT_NE(iniText().find("RangeLeft=0\r\n"), std::string::npos) << iniText();
+  EXPECT_NE(iniText().find("Limit=64\r\n"), std::string::npos);
 }

@@ -19,6 +19,7 @@
 #include "proclib/kwmaskform.h"
 #include "proclib/kwmedianform.h"
 #include "proclib/kwminmaxform.h"
+#include "proclib/kwpolerform.h"
 #include "proclib/kwresizeform.h"
 #include "testutil.h"
 #include "ui/messages.h"
@@ -286,4 +287,58 @@ TEST_F(NeighbourUnits, UpDownsStepAndFollowTheFields) {
   mask->cbSpray->setChecked(true);
   EXPECT_TRUE(mask->edrPower->isEnabled());
   done();
+}
+
+TEST_F(NeighbourUnits, PolarPanelStagesOriginAndPreviews) {
+  writeIni("[Poler]\r\nOriginX=0.25\r\nMoveX=2.5\r\nMethod2P=6\r\nVariable2P=1\r\nA2P=3\r\nMethod5R=9\r\n");
+  init();
+  auto* pf = panel<TKWPolerForm>("Poler");
+  ASSERT_NE(pf, nullptr);
+  auto* f = static_cast<TKWPoler*>(find("Poler")->Filter);
+  EXPECT_EQ(f->Caption, "極座標変形");
+  EXPECT_EQ((*find("Poler")->ActionList)[0]->text().toStdString(), "極座標変形");
+  EXPECT_EQ(pf->edrOriginX->text(), "250");  // thousandths while no image is known
+  EXPECT_EQ(pf->edrOriginY->text(), "500");
+  EXPECT_EQ(pf->edrMoveX->text(), "2.5");
+  EXPECT_EQ(pf->sgStages->item(1, 1)->text().toStdString(), "正弦波");
+  EXPECT_EQ(pf->sgStages->item(4, 0)->text().toStdString(), "なし");  // no formula of that number
+  EXPECT_EQ(pf->sgStages->horizontalHeaderItem(1)->text().toStdString(), "位相θ");
+  // The selected slot's controls, its changes stored and previewed.
+  pf->SelectCell(1, 1);
+  EXPECT_EQ(pf->rgMethod->ItemIndex(), 6);
+  EXPECT_EQ(pf->rgVariable->ItemIndex(), 1);
+  EXPECT_EQ(pf->edrA->text(), "3.0000");
+  previews.clear();
+  pf->edrB->setText("0.5");
+  click(pf->rgMethod, 3);
+  EXPECT_EQ(pf->sgStages->item(1, 1)->text().toStdString(), "指数");
+  pf->edrMoveY->setText("-4");
+  EXPECT_EQ(previews, (std::vector<std::string>{"Poler", "Poler", "Poler"}));
+  pf->edrA->setText("x");  // no number: A keeps its value
+  pf->SelectCell(0, 0);
+  EXPECT_EQ(pf->rgMethod->ItemIndex(), 0);
+  f->UpdateParam();
+  const TKWPolerPack& p = *f->Settings();
+  EXPECT_EQ(p.Method2P, 3);
+  EXPECT_EQ(p.Variable2P, 1);
+  EXPECT_EQ(p.A2P, 3.0f);
+  EXPECT_EQ(p.B2P, 0.5f);
+  EXPECT_EQ(p.MoveY, -4.0f);
+  EXPECT_EQ(p.OriginX, 0.25f);
+  // With an image the origin fields are its pixels; the picker sets them.
+  auto img = kwtest::RandomBmp(200, 100, 1);
+  f->OnImageChange(img.get());
+  EXPECT_EQ(pf->edrOriginX->text(), "50");
+  EXPECT_TRUE(pf->edrOriginX->isEnabled());
+  pf->pbOrigin->Pick(pf->pbOrigin->width(), pf->pbOrigin->height() / 2.0);
+  EXPECT_EQ(pf->edrOriginX->text(), "200");
+  EXPECT_EQ(pf->edrOriginY->text(), "50");
+  done();
+  TMemIniFile ini(this->ini());
+  const std::string user = LoggedOnUserName();
+  const std::string pre = user.empty() ? "" : user + ".";
+  EXPECT_EQ(ini.ReadString(pre + "Poler", "Method2P", "?"), "3");
+  EXPECT_EQ(ini.ReadString(pre + "Poler", "B2P", "?"), "0.5");
+  EXPECT_EQ(ini.ReadString(pre + "Poler", "OriginX", "?"), "1");
+  EXPECT_EQ(ini.ReadString(pre + "Poler", "D5P", "?"), "0");
 }
