@@ -1,6 +1,8 @@
 // Scripts run with KW --run as whole processes: they open, process and save
 // pictures, and the saved pixels are compared with values computed here.
 #include "run_fixture.h"
+#include "tests/proclib/geometry_reference.h"
+#include "tests/proclib/julia_reference.h"
 
 namespace {
 using namespace kwrun;
@@ -135,6 +137,91 @@ TEST_F(RunFixture, MixesAndGeneratedSizesReachTheDocuments) {
     }
   for (int y = 0; y < 4; ++y)
     for (int x = 0; x < 6; ++x) EXPECT_EQ(self.at(x, y) & 0xFFFFFF, fg.at(x, y) & 0xFFFFFF);
+}
+
+TEST_F(RunFixture, PolarTransformAndJuliaSetGiveWhatTheFormulasDefine) {
+  // The picture comes from another program.
+  ASSERT_EQ(std::system(("cd '" + dir.string() + "' && convert -size 48x36 gradient:red-blue -swirl 120 "
+                         "-fill lime -draw 'circle 30,10 34,12' BMP3:in.bmp").c_str()),
+            0);
+  const std::string script =
+      "IMAGE A\nOPEN A \"in.bmp\"\n"
+      "= POLER.METHOD1P 1\n= POLER.A1P 0.01\nEXECFILTER Poler A\nSAVE A \"twist.bmp\"\nUNDO A\n"
+      "= POLER.METHOD1P 0\n= POLER.METHOD2R 6\n= POLER.A2R 3\n= POLER.B2R 0.5\n"
+      "EXECFILTER Poler A\nSAVE A \"ripple.bmp\"\nUNDO A\n"
+      "= POLER.METHOD2R 1\n= POLER.A2R -0.5\n= POLER.ORIGINX 0.25\nEXECFILTER Poler A\nSAVE A \"zoom.bmp\"\n"
+      "IMAGE J\n= GENERATOR.WIDTH 64\n= GENERATOR.HEIGHT 40\n= JULIA.METHOD 1\n= JULIA.C_REAL 1.2\n"
+      "= JULIA.LIMIT 48\nEXECGENERATOR Julia J\nSAVE J \"julia.bmp\"\n";
+  Result r = Run(script);
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_TRUE(r.err.empty()) << r.err;
+
+  Picture in(P("in.bmp"));
+  kwlib::TKWPolerPack twist, ripple, zoom;
+  twist.SetSlot(0, kwlib::psP, kwlib::TPolerSlot{0, 1, 0.01f, 1, 0, 0});
+  ripple.SetSlot(1, kwlib::psR, kwlib::TPolerSlot{0, 6, 3, 0.5f, 0, 0});
+  zoom.SetSlot(1, kwlib::psR, kwlib::TPolerSlot{0, 1, -0.5f, 0.5f, 0, 0});
+  zoom.OriginX = 0.25f;
+  for (auto [file, pack] : {std::pair{"twist.bmp", &twist}, {"ripple.bmp", &ripple}, {"zoom.bmp", &zoom}}) {
+    TBitmap want;
+    want.SetPixelFormat(pf32bit);
+    want.SetSize(48, 36);
+    kwref::Poler(*pack, in.bmp, want);
+    Picture got(P(file));
+    int bad = 0;
+    for (int y = 0; y < 36; ++y)
+      for (int x = 0; x < 48; ++x) bad += (got.at(x, y) & 0xFFFFFF) != (want.Row32(y)[x] & 0xFFFFFF);
+    EXPECT_EQ(bad, 0) << file;
+  }
+  // The radial zoom doubles about the origin: the point 2 px right of it
+  // shows the source 1 px right of it.
+  EXPECT_EQ(Picture(P("zoom.bmp")).at(14, 18) & 0xFFFFFF, in.at(13, 18) & 0xFFFFFF);
+
+  kwlib::TKWJuliaParam jp;
+  jp.Method = 1;
+  jp.C_Real = 1.2;
+  jp.Limit = 48;
+  const std::vector<uint32_t> want = kwref::Julia(jp, 64, 40);
+  Picture julia(P("julia.bmp"));
+  int bad = 0;
+  for (int y = 0; y < 40; ++y)
+    for (int x = 0; x < 64; ++x) bad += (julia.at(x, y) & 0xFFFFFF) != want[size_t(y) * 64 + x];
+  EXPECT_EQ(bad, 0);
+
+  // One thread gives the same files byte for byte.
+  const std::string twistMany = ReadAll(dir / "twist.bmp"), juliaMany = ReadAll(dir / "julia.bmp");
+  Result one = Run(script, "KW_THREADS=1 ");
+  ASSERT_EQ(one.code, 0) << one.err;
+  EXPECT_EQ(ReadAll(dir / "twist.bmp"), twistMany);
+  EXPECT_EQ(ReadAll(dir / "julia.bmp"), juliaMany);
+  ExpectProgramFolderUntouched();
+}
+
+TEST_F(RunFixture, ListShowsEveryProcessorOfThePackage) {
+  const std::string cmd = "QT_QPA_PLATFORM=offscreen '" + kw.string() + "' --list > '" + P("list.txt") + "'";
+  ASSERT_EQ(std::system(cmd.c_str()), 0);
+  const std::string list = ReadAll(dir / "list.txt");
+  std::vector<std::string> heads;
+  std::istringstream lines(list);
+  for (std::string l; std::getline(lines, l);)
+    if (!l.empty() && l[0] != '\t') heads.push_back(l);
+  ASSERT_EQ(heads.size(), 21u) << list;
+  EXPECT_EQ(heads[12], "filter\tPoler\t極座標変形");
+  EXPECT_EQ(heads[20], "generator\tJulia\tジュリア集合");
+  std::string poler = "filter\tPoler\t極座標変形\n\tORIGINX\tsingle\n\tORIGINY\tsingle\n\tMOVEX\tsingle\n\tMOVEY\tsingle\n";
+  for (int n = 1; n <= 5; ++n)
+    for (const char* side : {"R", "P"}) {
+      const std::string t = std::to_string(n) + side;
+      poler += "\tVARIABLE" + t + "\tinteger\n\tMETHOD" + t + "\tinteger\n\tA" + t + "\tsingle\n\tB" + t +
+               "\tsingle\n\tC" + t + "\tsingle\n\tD" + t + "\tsingle\n";
+    }
+  EXPECT_NE(list.find(poler + "filter\tGamma"), std::string::npos) << list;
+  EXPECT_NE(list.find("generator\tJulia\tジュリア集合\n\tMETHOD\tinteger\n\tVISUALIZE_R\tinteger\n"
+                      "\tVISUALIZE_G\tinteger\n\tVISUALIZE_B\tinteger\n\tLIMIT\tinteger\n\tC_REAL\tdouble\n"
+                      "\tC_IMAGE\tdouble\n\tRANGE_LEFT\tdouble\n\tRANGE_RIGHT\tdouble\n\tRANGE_TOP\tdouble\n"
+                      "\tRANGE_BOTTOM\tdouble\n\tINVERT_R\tboolean\n\tINVERT_G\tboolean\n\tINVERT_B\tboolean\n"),
+            std::string::npos)
+      << list;
 }
 
 }  // namespace
