@@ -1,5 +1,6 @@
 #include "proclib/kwpoler.h"
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -85,15 +86,15 @@ struct Stage {
   double ap, bp, cp, dp;
 };
 
-// Destination row y; returns early when a computation fails (the rest of
-// the row keeps what it held).
-void PolerRow(const TSampleSource& s, const std::vector<Stage>& stages, double tx, double ty, int y,
-              uint32_t* d) {
+// Columns x0 .. x1 - 1 of destination row y.  False when a computation
+// fails: the rest of the row keeps what it held.
+bool PolerSpan(const TSampleSource& s, const std::vector<Stage>& stages, double tx, double ty, int y,
+               int x0, int x1, uint32_t* d) {
   const double dy = double(y) - s.oy;
   const double dy2 = dy * dy;
   const Stage* const st0 = stages.data();
   const Stage* const stEnd = st0 + stages.size();
-  for (int x = 0; x < s.W; ++x) {
+  for (int x = x0; x < x1; ++x) {
     const double dx = double(x) - s.ox;
     double r = std::sqrt(dx * dx + dy2);
     double th;
@@ -111,11 +112,32 @@ void PolerRow(const TSampleSource& s, const std::vector<Stage>& stages, double t
     }
     // Once a value is no longer finite it stays so through every later
     // stage: one test here stands for a test after each formula.
-    if (!std::isfinite(r) || !std::isfinite(th)) return;
+    if (!std::isfinite(r) || !std::isfinite(th)) return false;
     const double u = r * std::cos(th) + tx;
     const double v = r * std::sin(th) + ty;
-    if (!std::isfinite(u) || !std::isfinite(v)) return;
+    if (!std::isfinite(u) || !std::isfinite(v)) return false;
     d[x] = (d[x] & 0xFF000000u) | BlendSample(s, u, v);
+  }
+  return true;
+}
+
+// A band of kBand rows is done in tiles of kTile columns: the rows of a
+// tile sample neighbouring parts of the source, which stay in the cache
+// from one row to the next.  A row that failed is left alone in the
+// following tiles.
+constexpr int kBand = 32;
+constexpr int kTile = 128;
+
+void PolerBand(const TSampleSource& s, const std::vector<Stage>& stages, double tx, double ty, int band,
+               TBitmap& dst) {
+  const int y0 = band * kBand, y1 = std::min(y0 + kBand, s.H);
+  bool ended[kBand] = {};
+  uint32_t* rows[kBand];
+  for (int y = y0; y < y1; ++y) rows[y - y0] = dst.Row32(y);
+  for (int x0 = 0; x0 < s.W; x0 += kTile) {
+    const int x1 = std::min(x0 + kTile, s.W);
+    for (int y = y0; y < y1; ++y)
+      if (!ended[y - y0] && !PolerSpan(s, stages, tx, ty, y, x0, x1, rows[y - y0])) ended[y - y0] = true;
   }
 }
 
@@ -212,11 +234,15 @@ void TKWPoler::Filter(TBitmap* Src, TBitmap* Dst) {
   std::vector<const uint32_t*> rows;
   const TSampleSource s = SampleSourceOf(*Src, rows, OriginPixel(W, p.OriginX), OriginPixel(H, p.OriginY));
   const double tx = -double(p.MoveX), ty = -double(p.MoveY);
-  int nextReport = 31;  // progress before rows 31, 63, ... as if the rows ran in order
+  // Progress before rows 31, 63, ... as if the rows ran in order: the
+  // bands are 32 rows each.
+  static_assert(kBand == 32);
+  int nextReport = 31;
   TKWRowJob job;
-  job.Count = H;
-  job.Row = [&](int y) { PolerRow(s, stages, tx, ty, y, Dst->Row32(y)); };
-  job.Progress = [&](int done) {
+  job.Count = (H + kBand - 1) / kBand;
+  job.Row = [&](int band) { PolerBand(s, stages, tx, ty, band, *Dst); };
+  job.Progress = [&](int bands) {
+    const int64_t done = int64_t(bands) * kBand;
     for (; nextReport < H && done >= nextReport; nextReport += 32) Progress(RowRate(nextReport, H));
   };
   KWRunRows(job);

@@ -56,20 +56,24 @@ inline double NearestOf(double v) {
   return r;
 }
 
-// The blend of four pixels, each of B, G and R cut to a whole number and
-// held to 0 .. 255; the fourth byte is 0.
+// One channel of the blend, cut to a whole number and held to 0 .. 255.
+// |val| stays below 4 * 255 * 4: the conversion cuts toward zero.
+inline uint32_t BlendChannel(double w1, double w2, double w3, double w4, uint32_t c1, uint32_t c2,
+                             uint32_t c3, uint32_t c4) {
+  const double val = w1 * double(c1) + w2 * double(c2) + w3 * double(c3) + w4 * double(c4);
+  const int t = int(val);
+  return t > 255 ? 255u : t < 0 ? 0u : uint32_t(t);
+}
+
+// The blend of four pixels, each of B, G and R; the fourth byte is 0.
 inline uint32_t Blend(double fx, double fy, uint32_t P1, uint32_t P2, uint32_t P3, uint32_t P4) {
   const double w1 = (1 - fx) * (1 - fy), w2 = (1 - fx) * fy, w3 = fx * (1 - fy), w4 = fx * fy;
-  uint32_t out = 0;
-  for (int sh = 16; sh >= 0; sh -= 8) {
-    const double val = w1 * double((P1 >> sh) & 0xFF) + w2 * double((P2 >> sh) & 0xFF) +
-                       w3 * double((P3 >> sh) & 0xFF) + w4 * double((P4 >> sh) & 0xFF);
-    // |val| stays below 4 * 255 * 4: the conversion cuts toward zero.
-    const int t = int(val);
-    const uint32_t ch = t > 255 ? 255u : t < 0 ? 0u : uint32_t(t);
-    out |= ch << sh;
-  }
-  return out;
+  auto ch = [&](int sh) {
+    return BlendChannel(w1, w2, w3, w4, (P1 >> sh) & 0xFF, (P2 >> sh) & 0xFF, (P3 >> sh) & 0xFF,
+                        (P4 >> sh) & 0xFF)
+           << sh;
+  };
+  return ch(16) | ch(8) | ch(0);
 }
 
 // Any u and v, infinite and NaN included (they count as 0).
@@ -115,7 +119,7 @@ inline TSampleSource SampleSourceOf(const TBitmap& src, std::vector<const uint32
 //   (1 - fx)(1 - fy), (1 - fx) fy, fx (1 - fy) and fx fy for (sx, sy),
 //   (sx, sy2), (sx2, sy) and (sx2, sy2).
 // Returns B, G and R of the blend; the fourth byte is 0.
-inline uint32_t BlendSample(const TSampleSource& s, double u, double v) {
+[[gnu::always_inline]] inline uint32_t BlendSample(const TSampleSource& s, double u, double v) {
   using namespace sampling;
   // Near values (nearly all of them) in whole-number arithmetic; the result
   // is the same as SampleFar's.
