@@ -105,6 +105,17 @@ TKWPolerForm::TKWPolerForm(TKWPolerPack* pack, TKWUnit* unit) : TKWProcForm(unit
   }
   consts->setColumnStretch(4, 1);
 
+  // The controls carry their names, as the form's controls do.
+  pbOrigin->setObjectName("pbOrigin");
+  edrOriginX->setObjectName("edrOriginX");
+  edrOriginY->setObjectName("edrOriginY");
+  edrMoveX->setObjectName("edrMoveX");
+  edrMoveY->setObjectName("edrMoveY");
+  sgStages->setObjectName("sgStages");
+  rgMethod->setObjectName("rgMethod");
+  rgVariable->setObjectName("rgVariable");
+  for (int i = 0; i < 4; ++i) fields[i]->setObjectName(QStringLiteral("edr") + QLatin1String(names[i]));
+
   auto* lay = new QVBoxLayout(this);
   lay->addWidget(pbOrigin);
   lay->addLayout(g);

@@ -21,6 +21,7 @@
 #include "document/kwparent.h"
 #include "document/kwpaths.h"
 #include "host/filterbox.h"
+#include "host/generatorbox.h"
 #include "host/mixerbox.h"
 #include "image/kwimage.h"
 #include "host/procbox.h"
@@ -222,7 +223,8 @@ TEST(Startup, ClosingWhileTheJuliaSetIsComputedEndsTheProgram) {
     TKWParent* main = program.MainWindow();
     main->show();
     // Many points of z -> cos z never escape: with this limit the image
-    // takes minutes.
+    // takes minutes, a row of 64 points well under a second.
+    program.GeneratorBox()->edrWidth->setText("64");
     main->findChild<QWidget*>("rgMethod")->findChildren<QRadioButton*>()[1]->click();
     main->findChild<QLineEdit*>("edrCReal")->setText("1");
     main->findChild<QLineEdit*>("edrCImage")->setText("0");
@@ -232,10 +234,16 @@ TEST(Startup, ClosingWhileTheJuliaSetIsComputedEndsTheProgram) {
       if (a->text() == QString::fromUtf8("ジュリア集合")) julia = a;
     ASSERT_NE(julia, nullptr);
     QTimer::singleShot(0, julia, &QAction::trigger);
-    QTimer::singleShot(500, main, [&] {
+    // The status bar shows the generation's progress (reported every 2 s);
+    // the program closes while it goes on.
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, main, [&] {
+      if (main->pbProgress->value() <= 0) return;
+      poll.stop();
       busyWhenClosed = QApplication::overrideCursor() != nullptr;  // the generation's wait cursor
       main->close();
     });
+    poll.start(20);
     QTimer::singleShot(60000, [] { QCoreApplication::exit(3); });  // not reached when all is well
     rc = QApplication::exec();
     EXPECT_TRUE(main->Children().isEmpty());  // no document from the abandoned generation
