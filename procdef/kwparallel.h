@@ -4,6 +4,27 @@
 // row computes does not depend on how many threads share the work; the
 // caller gets the same result for every thread count.  Progress is handed to
 // the calling thread only, as a count of finished rows that never goes back.
+//
+// A filter spreads its rows like this (the polar transform and the Julia
+// set do so; see proclib/kwpoler.cpp):
+//
+//   TKWRowJob job;
+//   job.Count = H;                        // or the number of bands of rows
+//   job.Row = [&](int y) { ... write row y of Dst only ... };
+//   job.Progress = [&](int done) { ... Progress(...) for the rows done ... };
+//   KWRunRows(job);
+//
+// What keeps the result the same for every thread count:
+// - a row writes only its own part of the output and reads only what no
+//   row writes (the source, tables made before the call);
+// - what depends on all rows (a largest value, a sum) is kept per row and
+//   combined in row order after KWRunRows returns;
+// - a row that must stop early (a failure rule of the filter) stops itself;
+//   the others go on.
+// Rows run on threads without an event loop: they never touch widgets or
+// other Qt objects of the main thread, and they report nothing themselves
+// (Progress does, on the calling thread).  KWRunRows may be called from a
+// row; the inner rows then mostly run on that row's thread.
 #pragma once
 
 #include <atomic>
