@@ -1,14 +1,15 @@
 // Where the program keeps its settings, resume data and swap files: the
-// program folder, or the user's data folder when the program folder is not
-// writable (an installed copy).
+// program folder, or the user's data folder for an installed or read-only
+// program folder (procdef/kwdatadir.h decides, once for the program and its
+// packages).
 #pragma once
 
 #include <string>
 
-// Folder for KW.ini, Resume/ and UndoData/, with a trailing '/'.
-std::string KWDataDir();
+#include "procdef/kwdatadir.h"
+
 // Overrides KWDataDir (tests; a batch run).  Empty: decide again.
-void SetKWDataDir(const std::string& dir);
+inline void SetKWDataDir(const std::string& dir) { KWSetDataDir(dir); }
 // The program's settings file.
 std::string KWSettingsFile();
 // The resume folder, with a trailing '/'.

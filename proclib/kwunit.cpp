@@ -3,6 +3,7 @@
 #include <QKeySequence>
 
 #include "platform/sysutils.h"
+#include "procdef/kwdatadir.h"
 #include "procdef/kwproc.h"
 #include "ui/messages.h"
 
@@ -11,7 +12,7 @@ namespace kwlib {
 TKWUnit::TKWUnit(std::string section, std::vector<TKWShortCutKey> shortcuts, bool errorDialog)
     : section_(std::move(section)), shortcuts_(std::move(shortcuts)), errorDialog_(errorDialog) {}
 
-std::string TKWUnit::SettingsFileName() { return ExecutableDir() + "ProcLib/KWPrcLib.ini"; }
+std::string TKWUnit::SettingsFileName() { return KWDataDir() + "ProcLib/KWPrcLib.ini"; }
 
 QKeySequence TextToShortCut(const std::string& text) {
   if (text.empty()) return QKeySequence();
@@ -63,6 +64,8 @@ void TKWUnit::Finalize() {
   // goes (unless the host has destroyed it already, which did the same).
   if (created_) DestroyPanel();
   if (created_) {
+    // In the user's data folder the ProcLib folder appears with the first write.
+    if (KWSettingsWritable()) ForceDirectories(ExtractFilePath(SettingsFileName()));
     TMultiUserIni ini(SettingsFileName());
     WriteSettings(ini);
     for (size_t i = 0; i < shortcuts_.size(); ++i)

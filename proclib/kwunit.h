@@ -37,7 +37,8 @@ class TKWUnit {
   // The panel hands over its actions' shortcut texts as it is destroyed.
   void RecordShortCuts(const std::vector<std::string>& texts) { recorded_ = texts; }
 
-  // ExecutableDir() + "ProcLib/KWPrcLib.ini".
+  // KWDataDir() + "ProcLib/KWPrcLib.ini": beside the package in the program
+  // folder, or in the user's data folder for an installed program.
   static std::string SettingsFileName();
 
  protected:
