@@ -37,7 +37,7 @@ namespace {
 
 const char* const kUsage =
     "Usage: KW [FILE|FOLDER]...\n"
-    "       KW --run SCRIPT.kws\n"
+    "       KW --run SCRIPT.kws [ARG]...\n"
     "       KW --list\n"
     "       KW --help | --version\n"
     "\n"
@@ -45,7 +45,8 @@ const char* const kUsage =
     "                 or start it; .kws files open in the script editor\n"
     "  --run SCRIPT   run a script without any window; exit 0 when it ran to its\n"
     "                 end, 1 when it stopped on an error (message on stderr),\n"
-    "                 2 for a usage error\n"
+    "                 2 for a usage error.  The ARGs reach the script as\n"
+    "                 strings (GETARGUMENT, ARGUMENTCOUNT)\n"
     "  --list         list every registered processor and its parameters\n"
     "  --help         this text\n"
     "  --version      the program's version\n";
@@ -72,7 +73,10 @@ void chooseHeadlessPlatform() {
 template <class Work>
 int runWithoutWindow(int argc, char** argv, Work work) {
   chooseHeadlessPlatform();
-  QApplication app(argc, argv);
+  // Only the program's name: the words after a script are the script's,
+  // never options for the toolkit ("-style" and the like).
+  int appArgc = 1;
+  QApplication app(appArgc, argv);
   app.setApplicationName("Varoka");
   KWSetSettingsWritable(false);
   TKWProcessorManager mgr;
@@ -176,7 +180,7 @@ int main(int argc, char** argv) {
       });
     }
     if (a == "--run") {
-      if (args.size() != 2) {
+      if (args.size() < 2) {
         std::fputs(kUsage, stderr);
         return 2;
       }
@@ -186,12 +190,13 @@ int main(int argc, char** argv) {
       // signals.
       KWEndOnSignalsRemovingOwnedFiles({SIGINT, SIGTERM, SIGHUP});
       KWRemoveStaleSwapFolders();
+      const std::vector<std::string> scriptArgs(args.begin() + 2, args.end());
       // A batch run leaves no resume data behind.
       TKWChild::WriteResume = false;
-      return runWithoutWindow(argc, argv, [&script](TKWProcessorManager& mgr) {
+      return runWithoutWindow(argc, argv, [&script, &scriptArgs](TKWProcessorManager& mgr) {
         // Images of every format an installed plug-in reads.
         TSPIs plugins(spsSusieDir | spsAppDir);
-        return KWRunScriptCommandLine(mgr, script);
+        return KWRunScriptCommandLine(mgr, script, scriptArgs);
       });
     }
     if (a.size() > 1 && a[0] == '-') {

@@ -42,7 +42,8 @@ void wireScriptEditor(TKWParent* mainWindow, TScriptEditor* editor) {
   mainWindow->RunScriptFile = [editor](const std::string& path) { editor->RunScriptFile(path); };
   mainWindow->ResumeScript = [editor, guarded](const std::string& path, const std::string& title) {
     guarded([&] {
-      editor->OpenScriptFile(path);
+      // The resume copy goes away: the tab is text without a file of its own.
+      editor->OpenScriptFile(path)->FileName.clear();
       editor->SetTabCaption(editor->TabCount() - 1, QString::fromStdString(title));
     });
   };

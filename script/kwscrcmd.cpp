@@ -9,6 +9,8 @@
 #include <functional>
 #include <random>
 
+#include "procdef/kwdatadir.h"
+
 namespace {
 
 constexpr const char* kStackOverflow = "スタックがオーバーフローしました。ループのネストが深すぎます。";
@@ -332,6 +334,87 @@ void TKWSFuncCall::Execute(TKWScriptEngine& E) {
   E.RunFile(f);
 }
 
+// --- runs from the command line ---------------------------------------------------
+
+namespace {
+
+std::string& StringVar(TKWScriptEngine& E, const std::string& name) {
+  TKWScriptVariable& v = *E.Vars();
+  int i = v.StringNames.IndexOf(name);
+  if (i < 0) throw EKWSUnknownName(KWSQuote(name) + "は文字列変数ではありません。");
+  return v.Strings[i];
+}
+
+std::string WithSlash(std::string s) {
+  if (!s.empty() && s.back() != '/') s += '/';
+  return s;
+}
+
+}  // namespace
+
+void TKWSFuncGetArgument::Execute(TKWScriptEngine& E) {
+  TKWScriptVariable& v = *E.Vars();
+  const std::string& name = NameArg(E);
+  const int si = v.StringNames.IndexOf(name);
+  const int ni = si < 0 ? v.ValueNames.IndexOf(name) : -1;
+  if (si < 0 && ni < 0)
+    throw EKWSUnknownName(KWSQuote(name) + "は文字列変数でも数値変数でもありません。");
+  const size_t count = E.Arguments.size();
+  const double n = E.Args[2].Number;
+  if (!(n >= 1 && n <= double(count)) || n != std::floor(n)) {
+    const std::string given = count == 0 ? std::string("引数は与えられていません")
+                                         : "与えられた引数は" + std::to_string(count) + "個です";
+    char num[64];
+    std::snprintf(num, sizeof num, "%.15g", n);
+    throw EKWSInvalidValue(std::string("スクリプトの引数") + num + "がありません（" + given + "）。");
+  }
+  const std::string& arg = E.Arguments[size_t(n) - 1];
+  if (si >= 0) {
+    v.Strings[si] = arg;
+    return;
+  }
+  double d = 0;
+  if (!KWSTextToFloat(arg, d))
+    throw EKWSInvalidValue("スクリプトの引数" + std::to_string(size_t(n)) + KWSQuote(arg) +
+                           "は数値ではありません。");
+  v.Values[ni] = d;
+}
+
+void TKWSFuncArgumentCount::Execute(TKWScriptEngine& E) {
+  NumberVar(E, NameArg(E)) = double(E.Arguments.size());
+}
+
+void TKWSFuncGetFolder::Execute(TKWScriptEngine& E) {
+  std::string& s = StringVar(E, NameArg(E));
+  const std::string which = UpperCase(E.Args[2].String);
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  if (which == "SCRIPT") {
+    const std::string& file = E.Vars()->ScriptFile;
+    fs::path dir = file.empty() ? fs::current_path(ec) : fs::absolute(file, ec).parent_path();
+    s = WithSlash(dir.lexically_normal().string());
+  } else if (which == "PROGRAM") {
+    s = ExecutableDir();
+  } else if (which == "DATA") {
+    s = KWDataDir();
+  } else {
+    throw EKWSInvalidValue(KWSQuote(E.Args[2].String) +
+                           "はフォルダの種類ではありません。SCRIPT、PROGRAM、DATAのどれかを指定してください。");
+  }
+}
+
+void TKWSFuncConcat::Execute(TKWScriptEngine& E) {
+  std::string& s = StringVar(E, NameArg(E));
+  s = E.Args[2].String + E.Args[3].String;
+}
+
+void TKWSFuncMakeFolder::Execute(TKWScriptEngine& E) {
+  const std::string& f = E.Args[1].String;
+  std::error_code ec;
+  if (f.empty() || (!std::filesystem::create_directories(f, ec) && !std::filesystem::is_directory(f, ec)))
+    throw EKWSException("フォルダ" + KWSQuote(f) + "を作成できません。");
+}
+
 // --- jumps --------------------------------------------------------------------
 
 void TKWSFuncIf::Jump(TKWScriptEngine& E, const std::string& label) {
@@ -583,6 +666,18 @@ const KeywordRow kSecondTable[] = {
     {"NEXTIMAGE", Make<TKWSFuncNextImage>},
     {"NEXTIMG", Make<TKWSFuncNextImage>},
     {"TIMEDLG", Make<TKWSFuncTimeDlg>},
+    // Beyond the language's original list: what runs from the command line
+    // need (arguments, the program's folders, building file names).
+    {"GETARGUMENT", Make<TKWSFuncGetArgument>},
+    {"ARGUMENT", Make<TKWSFuncGetArgument>},
+    {"ARG", Make<TKWSFuncGetArgument>},
+    {"ARGUMENTCOUNT", Make<TKWSFuncArgumentCount>},
+    {"ARGCOUNT", Make<TKWSFuncArgumentCount>},
+    {"GETFOLDER", Make<TKWSFuncGetFolder>},
+    {"CONCAT", Make<TKWSFuncConcat>},
+    {"STRCAT", Make<TKWSFuncConcat>},
+    {"MAKEFOLDER", Make<TKWSFuncMakeFolder>},
+    {"MKDIR", Make<TKWSFuncMakeFolder>},
 };
 
 }  // namespace

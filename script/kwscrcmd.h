@@ -128,6 +128,35 @@ KWS_COMMAND(TKWSFuncLoopUntil, TKWSLoopCommand)
 
 KWS_COMMAND(TKWSFuncTimeDlg, TKWSConstCommand)
 
+// --- runs from the command line: arguments, folders, names ---------------------
+
+// GETARGUMENT N I: argument I (from 1) of the run into the string or number
+// variable N.  ARGUMENTCOUNT N: their number.  GETFOLDER S W: a folder of
+// the program (W is SCRIPT, PROGRAM or DATA) with a trailing '/'.  CONCAT S
+// A B: S := A followed by B.  MAKEFOLDER F: creates folder F and its
+// parents.
+class TKWSFuncGetArgument : public TKWScriptCommand {
+ public:
+  TKWSFuncGetArgument() : TKWScriptCommand(akName, akNumber) {}
+  void Execute(TKWScriptEngine& E) override;
+};
+KWS_COMMAND(TKWSFuncArgumentCount, TKWSDefineCommand)
+class TKWSFuncGetFolder : public TKWScriptCommand {
+ public:
+  TKWSFuncGetFolder() : TKWScriptCommand(akName, akString) {}
+  void Execute(TKWScriptEngine& E) override;
+};
+class TKWSFuncConcat : public TKWScriptCommand {
+ public:
+  TKWSFuncConcat() : TKWScriptCommand(akName, akString, akString) {}
+  void Execute(TKWScriptEngine& E) override;
+};
+class TKWSFuncMakeFolder : public TKWScriptCommand {
+ public:
+  TKWSFuncMakeFolder() : TKWScriptCommand(akString) {}
+  void Execute(TKWScriptEngine& E) override;
+};
+
 // --- documents, processors, files and the alpha channel -------------------------
 
 // Commands on one document: Image.

@@ -230,8 +230,9 @@ void TKWScriptEngine::Tokenize(std::string_view line) {
   }
 }
 
-void TKWScriptEngine::RunScript(const TKWScript& script) {
+void TKWScriptEngine::RunScript(const TKWScript& script, const std::string& fileName) {
   auto table = std::make_unique<TKWScriptVariable>();
+  table->ScriptFile = fileName;
   if (host_) {
     bool clip = false;
     host_->GetMixerSettings(table->MixerOriginX, table->MixerOriginY, clip);
@@ -271,7 +272,7 @@ void TKWScriptEngine::RunScript(const TKWScript& script) {
 
 void TKWScriptEngine::RunFile(const std::string& fileName) {
   TKWScript script = TKWScript::CreateFromFile(fileName);
-  RunScript(script);
+  RunScript(script, fileName);
 }
 
 void TKWScriptEngine::ChargeLine() {

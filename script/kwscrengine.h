@@ -86,6 +86,8 @@ class TKWScriptVariable {
   // For a search from line i: the matching "LOOP" line (-1: none; -2: not
   // searched yet).
   std::vector<int32_t> LoopEnd;
+  // The file the script was read from ("" for a text not read from a file).
+  std::string ScriptFile;
   // State of the open file loop.
   std::vector<TSearchRec> FindRec;
   size_t FindIndex = 0;
@@ -120,9 +122,15 @@ class TKWScriptEngine {
   // Frees the command objects of a keyword table and clears it.
   static void FreeKeywordTable(TStringList& table);
 
-  void RunScript(const TKWScript& script);
+  // fileName: the file the script was read from, if any (GETFOLDER SCRIPT).
+  void RunScript(const TKWScript& script, const std::string& fileName = std::string());
   // The caller checks that the file exists.
   void RunFile(const std::string& fileName);
+
+  // The arguments of the run, as strings: the words after the script on
+  // KW --run's command line (none in the program's own runs).  Read with
+  // GETARGUMENT and ARGUMENTCOUNT, also by the scripts a run calls.
+  std::vector<std::string> Arguments;
 
   // Runs line Line of the current script; whether a command was executed.
   bool ExecLine(const std::string& line);

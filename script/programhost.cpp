@@ -323,7 +323,8 @@ void TKWProgramScriptHost::RefreshDocument(TKWChild* doc) {
 
 void KWSDeleteCommand(void* command) { delete static_cast<TKWScriptCommand*>(command); }
 
-int KWRunScriptCommandLine(TKWProcessorManager& manager, const std::string& path) {
+int KWRunScriptCommandLine(TKWProcessorManager& manager, const std::string& path,
+                           const std::vector<std::string>& arguments) {
   // No windows: errors and warnings go to stderr, information to stdout,
   // questions are answered No (the framework's own handling).
   TMessageHandler previous = SetMessageHandler(nullptr);
@@ -344,6 +345,7 @@ int KWRunScriptCommandLine(TKWProcessorManager& manager, const std::string& path
     host.SetDocuments(&documents);
     TKWScriptEngine engine(&host, &manager.Keywords1, &manager.Keywords2);
     manager.KeywordDeleter = KWSDeleteCommand;
+    engine.Arguments = arguments;
     rc = KWRunScriptBatch(engine, path, std::cerr);
   }
   KWRemoveSwapFolder();

@@ -131,4 +131,5 @@ void KWSDeleteCommand(void* command);
 // the run's own, removed at the end.  Returns the exit code (0 ran to its
 // end, 1 stopped on an error with the message on stderr).  The caller has
 // created the application object and loaded the processors.
-int KWRunScriptCommandLine(TKWProcessorManager& manager, const std::string& path);
+int KWRunScriptCommandLine(TKWProcessorManager& manager, const std::string& path,
+                           const std::vector<std::string>& arguments = {});

@@ -2,7 +2,9 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QMenu>
 #include <QPointer>
 #include <QStyle>
@@ -19,6 +21,26 @@
 namespace {
 
 const char* const kFilter = "Varoka Script(*.KWS *.kws)";
+
+// A script started in the program runs in its own folder, so that relative
+// names in it mean the files beside it (KW --run keeps the folder it was
+// started in).  A text that was never saved runs where the program is.
+class TScriptFolder {
+ public:
+  explicit TScriptFolder(const std::string& scriptFile) : old_(QDir::currentPath()) {
+    if (!scriptFile.empty()) QDir::setCurrent(QFileInfo(QString::fromStdString(scriptFile)).absolutePath());
+  }
+  ~TScriptFolder() { QDir::setCurrent(old_); }
+  TScriptFolder(const TScriptFolder&) = delete;
+  TScriptFolder& operator=(const TScriptFolder&) = delete;
+
+ private:
+  QString old_;
+};
+
+std::string Absolute(const std::string& file) {
+  return QFileInfo(QString::fromStdString(file)).absoluteFilePath().toStdString();
+}
 
 QAction* MakeAction(QObject* owner, const char* name, const char* caption, const char* hint,
                     QStyle::StandardPixmap icon, QWidget* styleSource) {
@@ -206,6 +228,7 @@ void TScriptEditor::actScrSaveExecute() {
   if (ExtractFileExt(name).empty()) name += ".kws";
   Guarded([&] {
     v->seScript->Script().SaveToFile(name);
+    v->FileName = Absolute(name);
     SetTabCaption(i, QString::fromStdString(ExtractFileName(name)));
   });
 }
@@ -215,12 +238,16 @@ void TScriptEditor::actScrExecuteExecute() {
   if (!v || !engine_) return;
   // The memo's text at this moment; the run blocks the user interface.
   TKWScript script = v->seScript->Script();
-  RunReporting([&] { engine_->RunScript(script); }, v);
+  const std::string file = v->FileName.empty() ? std::string() : Absolute(v->FileName);
+  TScriptFolder folder(file);
+  RunReporting([&] { engine_->RunScript(script, file); }, v);
 }
 
 void TScriptEditor::RunScriptFile(const std::string& fileName) {
   if (!engine_) return;
-  RunReporting([&] { engine_->RunFile(fileName); }, nullptr);
+  const std::string file = Absolute(fileName);
+  TScriptFolder folder(file);
+  RunReporting([&] { engine_->RunFile(file); }, nullptr);
 }
 
 void TScriptEditor::RunReporting(const std::function<void()>& run, TScriptView* view) {

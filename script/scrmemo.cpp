@@ -70,4 +70,5 @@ TScriptView::TScriptView(QWidget* parent) : QWidget(parent) {
 
 TScriptView::TScriptView(const std::string& fileName, QWidget* parent) : TScriptView(parent) {
   seScript->SetLines(TKWScript::CreateFromFile(fileName));
+  FileName = fileName;
 }

@@ -35,4 +35,6 @@ class TScriptView : public QWidget {
   explicit TScriptView(const std::string& fileName, QWidget* parent = nullptr);
 
   TKWScrEdit* seScript;
+  // The file the text was read from or last saved to; "" for none.
+  std::string FileName;
 };

@@ -11,4 +11,4 @@ if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
 fi
 echo "No display: running the demo script $BIN/Script/Demo.kws with KW --run"
 "$BIN/KW" --run "$BIN/Script/Demo.kws"
-echo "The demo's results are in $BIN/Script/DemoOut/"
+echo "The demo's results are in $BIN/DemoOut/"

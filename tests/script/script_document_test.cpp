@@ -198,8 +198,24 @@ TEST(KeywordTable, AllRowsWithTheirAliasesAndTheDocumentCommandsInTheFirstTable)
   std::vector<std::string> first(open, all.end()), second(all.begin(), open);
   ASSERT_EQ(first.size(), 31u);
   for (int i = 0; i < 31; ++i) EXPECT_EQ(e.FirstKeywordTable().Strings(i), first[size_t(i)]);
-  ASSERT_EQ(e.SecondKeywordTable().Count(), 126);
-  for (int i = 0; i < 126; ++i) EXPECT_EQ(e.SecondKeywordTable().Strings(i), second[size_t(i)]);
+  // After them, at the end of the second table, the commands that runs from
+  // the command line use: arguments, folders, joined names.
+  const std::vector<std::vector<std::string>> added = {
+      {"GETARGUMENT", "ARGUMENT", "ARG"}, {"ARGUMENTCOUNT", "ARGCOUNT"}, {"GETFOLDER"},
+      {"CONCAT", "STRCAT"}, {"MAKEFOLDER", "MKDIR"}};
+  for (const auto& row : added) {
+    EXPECT_TRUE(classes.insert(typeid(*e.LookupKeyword(row[0])).name()).second) << row[0];
+    for (const std::string& k : row) {
+      second.push_back(k);
+      EXPECT_EQ(typeid(*e.LookupKeyword(k)), typeid(*e.LookupKeyword(row[0]))) << k;
+    }
+  }
+  ASSERT_EQ(e.SecondKeywordTable().Count(), 136);
+  for (int i = 0; i < 136; ++i) EXPECT_EQ(e.SecondKeywordTable().Strings(i), second[size_t(i)]);
+  EXPECT_EQ(e.LookupKeyword("ARG")->ArgKinds, (std::array<TKWSArgKind, 3>{akName, akNumber, akNone}));
+  EXPECT_EQ(e.LookupKeyword("GETFOLDER")->ArgKinds, (std::array<TKWSArgKind, 3>{akName, akString, akNone}));
+  EXPECT_EQ(e.LookupKeyword("CONCAT")->ArgKinds, (std::array<TKWSArgKind, 3>{akName, akString, akString}));
+  EXPECT_EQ(e.LookupKeyword("MKDIR")->ArgKinds, (std::array<TKWSArgKind, 3>{akString, akNone, akNone}));
 }
 
 TEST(KeywordTable, ArgumentKindsOfTheDocumentCommands) {

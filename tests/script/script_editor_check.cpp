@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDir>
 #include <QMenu>
 #include <QPalette>
 #include <QToolBar>
@@ -128,6 +129,29 @@ TEST_F(Editor, OpenSaveAndRunFiles) {
   EXPECT_EQ(editor->TabCount(), 1);
   EXPECT_THROW(editor->OpenScriptFile(dir.Path("missing.kws")), EInOutError);
   EXPECT_EQ(editor->TabCount(), 1);
+}
+
+// A script started in the program runs in its own folder: a relative CALL
+// finds the file beside it, GETFOLDER SCRIPT names that folder, and the
+// program's current folder is back afterwards.  A saved tab runs the same.
+TEST_F(Editor, ScriptsRunInTheirOwnFolder) {
+  TempDir dir;
+  dir.File("sub.kws", "VALUE X\r\n");
+  const std::string main = dir.File("main.kws", "CALL \"sub.kws\"\r\nSTRING S\r\nGETFOLDER S SCRIPT\r\n");
+  std::vector<std::string> folders;
+  engine.OnRunEnd = [&](const TKWScriptVariable& v) {
+    if (v.StringNames.Count() == 1) folders.push_back(v.Strings[0]);
+  };
+  const QString before = QDir::currentPath();
+  ASSERT_NE(before.toStdString() + "/", dir.Path(""));
+  editor->RunScriptFile(main);
+  EXPECT_TRUE(boxes.empty()) << boxes.front();
+  EXPECT_EQ(QDir::currentPath(), before);
+  editor->OpenScriptFile(main);
+  editor->actScrExecute->trigger();
+  EXPECT_TRUE(boxes.empty()) << boxes.front();
+  ASSERT_EQ(folders.size(), 2u);
+  for (const std::string& f : folders) EXPECT_EQ(f, dir.Path(""));
 }
 
 TEST_F(Editor, LogTabsAndPastedText) {
