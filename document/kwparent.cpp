@@ -26,6 +26,7 @@
 #include <QVBoxLayout>
 
 #include <cmath>
+#include <cstring>
 #include <cstdio>
 #include <fstream>
 
@@ -35,8 +36,10 @@
 #include "host/filterbox.h"
 #include "image/compressedstore.h"
 #include "imageio/spi.h"
+#include "imageio/versions.h"
 #include "platform/sysutils.h"
 #include "procdef/multiuserini.h"
+#include "ui/aboutbox.h"
 #include "ui/messages.h"
 
 #include <sys/resource.h>
@@ -149,9 +152,7 @@ TKWParent::TKWParent(QWidget* parent)
                   [this] { ShowHelpFile("KWProc.txt"); });
   miScriptRef = act("miScriptRef", "スクリプトリファレンスを表示(&S)...", {},
                     [this] { ShowHelpFile("KWScript.txt"); });
-  miAbout = act("miAbout", "バージョン情報(&A)...", {}, [this] {
-    QMessageBox::about(this, "Varoka", "Varoka\n画像の加工と合成");
-  });
+  miAbout = act("miAbout", "バージョン情報(&A)...", {}, [this] { miAboutClick(); });
 
   miFile = menuBar()->addMenu("ファイル(&F)");
   miFile->setObjectName("miFile");
@@ -547,11 +548,32 @@ void TKWParent::ShowHelpFile(const std::string& fileName) {
   lay->setContentsMargins(0, 0, 0, 0);
   auto* text = new QPlainTextEdit(w);
   text->setReadOnly(true);
+  // The texts line up their tables in columns: a fixed-pitch font whose
+  // Japanese letters are two columns wide.
+  QFont font;
+  font.setFamilies({"IPAGothic", "Noto Sans Mono CJK JP", "monospace"});
+  font.setStyleHint(QFont::TypeWriter);
+  font.setFixedPitch(true);
+  text->setFont(font);
   text->setPlainText(QString::fromUtf8(data));
   lay->addWidget(text);
   w->resize(640, 480);
   if (ReadmeAlpha) w->setWindowOpacity(160.0 / 255.0);
   w->show();
+}
+
+void TKWParent::miAboutClick() {
+  QImage picture;
+  if (std::unique_ptr<TKWBitmap> logo = LoadLogo()) {
+    picture = QImage(logo->Width(), logo->Height(), QImage::Format_RGB32);
+    for (int y = 0; y < logo->Height(); ++y)
+      std::memcpy(picture.scanLine(y), logo->ScanLine(y), size_t(logo->Width()) * 4);
+  }
+  QStringList libraries{QString("Qt ") + qVersion()};
+  for (const auto& [name, version] : KWImageLibraryVersions())
+    libraries << QString::fromStdString(name + " " + version);
+  TKWAboutBox box(this, picture, KW_VERSION, libraries, KW_LICENSE_LINE);
+  box.exec();
 }
 
 // ---- resume ----

@@ -100,6 +100,8 @@ class TKWParent : public QMainWindow {
   void miOptionClick();
   // Shows a text file of the program folder in the readme window.
   void ShowHelpFile(const std::string& fileName);
+  // The about box (modal).
+  void miAboutClick();
 
   // Restores the documents of the previous run (called when first shown).
   void LoadResume();

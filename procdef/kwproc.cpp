@@ -34,11 +34,12 @@ void TKWProcessor::Init() {
   MakeList();
 }
 
-void TKWProcessor::AddParam(const std::string& name, TKWParamType type, void* ptr) {
+TKWParameter* TKWProcessor::AddParam(const std::string& name, TKWParamType type, void* ptr) {
   auto* p = new TKWParameter;
   p->ValuePtr = ptr;
   p->ParamType = type;
   Params.AddObject(name, p);
+  return p;
 }
 
 TStringList* TKWProcessor::GetParams(TKWParamPack* ParamPack) {

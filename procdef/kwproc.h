@@ -42,6 +42,10 @@ class KWPRCDEF_API TKWParameter {
  public:
   void* ValuePtr = nullptr;
   TKWParamType ParamType = TKWParamType::ptBoolean;
+  // For the processor reference only: the default value and the values that
+  // make sense, as text ("" when the package does not say).
+  std::string Default;
+  std::string Range;
 
   bool AsBoolean() const { return *static_cast<const uint8_t*>(ValuePtr) != 0; }
   int32_t AsInteger() const { return *static_cast<const int32_t*>(ValuePtr); }
@@ -120,8 +124,8 @@ class KWPRCDEF_API TKWProcessor {
     return p;
   }
 
-  // Appends an entry for the value at ptr.
-  void AddParam(const std::string& name, TKWParamType type, void* ptr);
+  // Appends an entry for the value at ptr and returns it.
+  TKWParameter* AddParam(const std::string& name, TKWParamType type, void* ptr);
   // Entry i of Params.
   TKWParameter* Param(int i) const { return Params.ObjectAs<TKWParameter>(i); }
 

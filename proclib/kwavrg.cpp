@@ -15,9 +15,9 @@ namespace kwlib {
 const TParamTable<TAveragePack>& TAveragePack::Table() {
   using P = TAveragePack;
   static const TParamTable<P> t = {
-      IntParam<P>("Mode", "Mode", &P::Mode, 0),
-      IntParam<P>("BGWait", "BGWait", &P::BGWait, 1),
-      IntParam<P>("FGWait", "FGWait", &P::FGWait, 1),
+      IntParam<P>("Mode", "Mode", &P::Mode, 0).In("0..3"),
+      IntParam<P>("BGWait", "BGWait", &P::BGWait, 1).In("1..100"),
+      IntParam<P>("FGWait", "FGWait", &P::FGWait, 1).In("1..100"),
   };
   return t;
 }

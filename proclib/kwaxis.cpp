@@ -9,7 +9,7 @@ namespace kwlib {
 
 const TParamTable<TKWAxisPack>& TKWAxisPack::Table() {
   static const TParamTable<TKWAxisPack> t = {
-      IntParam<TKWAxisPack>("Operate", "Operate", &TKWAxisPack::Operate, 0),
+      IntParam<TKWAxisPack>("Operate", "Operate", &TKWAxisPack::Operate, 0).In("0..4"),
   };
   return t;
 }

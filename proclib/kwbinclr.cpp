@@ -9,8 +9,8 @@ namespace kwlib {
 const TParamTable<TKWBinClrPack>& TKWBinClrPack::Table() {
   // The settings file says "ThMode" where the parameter is "Th_Mode".
   static const TParamTable<TKWBinClrPack> t = {
-      IntParam<TKWBinClrPack>("Th_Mode", "ThMode", &TKWBinClrPack::ThMode, 0),
-      IntParam<TKWBinClrPack>("Threshold", "Threshold", &TKWBinClrPack::Threshold, 128),
+      IntParam<TKWBinClrPack>("Th_Mode", "ThMode", &TKWBinClrPack::ThMode, 0).In("0..2"),
+      IntParam<TKWBinClrPack>("Threshold", "Threshold", &TKWBinClrPack::Threshold, 128).In("0..255"),
   };
   return t;
 }

@@ -31,11 +31,11 @@ const TParamTable<TGammaPack>& TGammaPack::Table() {
   // curve-display flags, which only the settings file keeps.
   using P = TGammaPack;
   static const TParamTable<P> t = {
-      SingleParam<P>("Gamma", "Gamma", &P::Gamma, 1.0f),
+      SingleParam<P>("Gamma", "Gamma", &P::Gamma, 1.0f).In("0.01..5"),
       BoolParam<P>("Color", "Color", &P::Color, false),
-      SingleParam<P>("GammaR", "Gamma_R", &P::GammaR, 1.0f),
-      SingleParam<P>("GammaG", "Gamma_G", &P::GammaG, 1.0f),
-      SingleParam<P>("GammaB", "Gamma_B", &P::GammaB, 1.0f),
+      SingleParam<P>("GammaR", "Gamma_R", &P::GammaR, 1.0f).In("0.01..5"),
+      SingleParam<P>("GammaG", "Gamma_G", &P::GammaG, 1.0f).In("0.01..5"),
+      SingleParam<P>("GammaB", "Gamma_B", &P::GammaB, 1.0f).In("0.01..5"),
       BoolParam<P>("AutoGamma", "AutoGamma", &P::AutoGamma, false),
       BoolParam<P>("UseToneFile", "UseToneFile", &P::UseToneFile, false),
       StringParam<P>("ToneFileName", "ToneFileName", &P::ToneFileName, ""),

@@ -21,15 +21,15 @@ int32_t P::* const P::kEnds[3] = {&P::R_End, &P::G_End, &P::B_End};
 const TParamTable<P>& P::Table() {
   static const TParamTable<P> t = [] {
     TParamTable<P> t = {
-        IntParam<P>("R_Begin", "R_Begin", &P::R_Begin, 0),
-        IntParam<P>("G_Begin", "G_Begin", &P::G_Begin, 0),
-        IntParam<P>("B_Begin", "B_Begin", &P::B_Begin, 0),
-        IntParam<P>("R_End", "R_End", &P::R_End, 255),
-        IntParam<P>("G_End", "G_End", &P::G_End, 255),
-        IntParam<P>("B_End", "B_End", &P::B_End, 255),
-        IntParam<P>("Style", "Style", &P::Style, 0),
+        IntParam<P>("R_Begin", "R_Begin", &P::R_Begin, 0).In("0..255"),
+        IntParam<P>("G_Begin", "G_Begin", &P::G_Begin, 0).In("0..255"),
+        IntParam<P>("B_Begin", "B_Begin", &P::B_Begin, 0).In("0..255"),
+        IntParam<P>("R_End", "R_End", &P::R_End, 255).In("0..255"),
+        IntParam<P>("G_End", "G_End", &P::G_End, 255).In("0..255"),
+        IntParam<P>("B_End", "B_End", &P::B_End, 255).In("0..255"),
+        IntParam<P>("Style", "Style", &P::Style, 0).In("0..1"),
         SingleParam<P>("Rotate", "Rotate", &P::Rotate, 0.0f),
-        SingleParam<P>("Scale", "Scale", &P::Scale, 1.0f),
+        SingleParam<P>("Scale", "Scale", &P::Scale, 1.0f).In(">0"),
         SingleParam<P>("OffsetX", "OffsetX", &P::OffsetX, 0.0f),
         SingleParam<P>("OffsetY", "OffsetY", &P::OffsetY, 0.0f),
     };
@@ -41,10 +41,10 @@ const TParamTable<P>& P::Table() {
       for (int n = 0; n < 5; ++n) {
         names.push_back(std::string(1, ch[c]) + "_Value_" + std::to_string(n + 1));
         const char* vn = names.back().c_str();
-        t.push_back(IntParam<P>(vn, vn, kValues[c][n], 0));
+        t.push_back(IntParam<P>(vn, vn, kValues[c][n], 0).In("0..255"));
         names.push_back(std::string(1, ch[c]) + "_Pos_" + std::to_string(n + 1));
         const char* pn = names.back().c_str();
-        t.push_back(SingleParam<P>(pn, pn, kPositions[c][n], 0.0f));
+        t.push_back(SingleParam<P>(pn, pn, kPositions[c][n], 0.0f).In("0..1"));
       }
     t.push_back(BoolParam<P>(nullptr, "Smooth", &P::Smooth, false));
     return t;

@@ -11,7 +11,7 @@ namespace kwlib {
 
 const TParamTable<TKWHistFlatPack>& TKWHistFlatPack::Table() {
   static const TParamTable<TKWHistFlatPack> t = {
-      IntParam<TKWHistFlatPack>("Method", "Method", &TKWHistFlatPack::Method, 0),
+      IntParam<TKWHistFlatPack>("Method", "Method", &TKWHistFlatPack::Method, 0).In("0..1"),
   };
   return t;
 }

@@ -8,7 +8,7 @@ namespace kwlib {
 const TParamTable<TLogicalMixerPack>& TLogicalMixerPack::Table() {
   using P = TLogicalMixerPack;
   static const TParamTable<P> t = {
-      IntParam<P>("Operation", "Operation", &P::Operation, 0),
+      IntParam<P>("Operation", "Operation", &P::Operation, 0).In("0..2"),
   };
   return t;
 }

@@ -23,8 +23,8 @@ const TParamTable<TMaskPack>& TMaskPack::Table() {
     // dx = c - 3); settings keys count columns first from 0.
     static std::array<std::string, 25> names, keys;
     TParamTable<TMaskPack> t = {
-        IntParam<TMaskPack>("Range", "Range", &TMaskPack::Range, 0),
-        IntParam<TMaskPack>("Operation", "Operation", &TMaskPack::Operation, 0),
+        IntParam<TMaskPack>("Range", "Range", &TMaskPack::Range, 0).In("0..3"),
+        IntParam<TMaskPack>("Operation", "Operation", &TMaskPack::Operation, 0).In("0..5"),
         SingleParam<TMaskPack>("AddValue", "AddValue", &TMaskPack::AddValue, 0.0f),
         SingleParam<TMaskPack>("DivValue", "DivValue", &TMaskPack::DivValue, 0.0f),
     };
@@ -37,7 +37,7 @@ const TParamTable<TMaskPack>& TMaskPack::Table() {
                                            MaskField[(c - 1) * 5 + (r - 1)], 0.0f));
       }
     t.push_back(BoolParam<TMaskPack>("Spray", "Spray", &TMaskPack::Spray, false));
-    t.push_back(IntParam<TMaskPack>("SpryPower", "SprayPower", &TMaskPack::SprayPower, 1));
+    t.push_back(IntParam<TMaskPack>("SpryPower", "SprayPower", &TMaskPack::SprayPower, 1).In("1..100"));
     return t;
   }();
   return t;

@@ -8,7 +8,7 @@ namespace kwlib {
 
 const TParamTable<TKWMedianPack>& TKWMedianPack::Table() {
   static const TParamTable<TKWMedianPack> t = {
-      IntParam<TKWMedianPack>("Range", "Range", &TKWMedianPack::Range, 0),
+      IntParam<TKWMedianPack>("Range", "Range", &TKWMedianPack::Range, 0).In("0..3"),
   };
   return t;
 }

@@ -6,8 +6,8 @@ namespace kwlib {
 
 const TParamTable<TKWMinMaxParam>& TKWMinMaxParam::Table() {
   static const TParamTable<TKWMinMaxParam> t = {
-      IntParam<TKWMinMaxParam>("MinMax", "MinMax", &TKWMinMaxParam::MinMax, 0),
-      IntParam<TKWMinMaxParam>("Range", "Range", &TKWMinMaxParam::Range, 0),
+      IntParam<TKWMinMaxParam>("MinMax", "MinMax", &TKWMinMaxParam::MinMax, 0).In("0..1"),
+      IntParam<TKWMinMaxParam>("Range", "Range", &TKWMinMaxParam::Range, 0).In("0..3"),
   };
   return t;
 }

@@ -17,16 +17,16 @@ const TParamTable<TKWOverlapPack>& TKWOverlapPack::Table() {
   // "R_Hight" and its kin are the registered names and the settings keys.
   using P = TKWOverlapPack;
   static const TParamTable<P> t = {
-      IntParam<P>("R_Low", "R_Low", &P::RLow, 0),
-      IntParam<P>("R_Hight", "R_Hight", &P::RHigh, 127),
+      IntParam<P>("R_Low", "R_Low", &P::RLow, 0).In("0..255"),
+      IntParam<P>("R_Hight", "R_Hight", &P::RHigh, 127).In("0..255"),
       BoolParam<P>("R_Inv", "R_Inv", &P::RInv, false),
       BoolParam<P>("R_Smooth", "R_Smooth", &P::RSmooth, false),
-      IntParam<P>("G_Low", "G_Low", &P::GLow, 0),
-      IntParam<P>("G_Hight", "G_Hight", &P::GHigh, 127),
+      IntParam<P>("G_Low", "G_Low", &P::GLow, 0).In("0..255"),
+      IntParam<P>("G_Hight", "G_Hight", &P::GHigh, 127).In("0..255"),
       BoolParam<P>("G_Inv", "G_Inv", &P::GInv, false),
       BoolParam<P>("G_Smooth", "G_Smooth", &P::GSmooth, false),
-      IntParam<P>("B_Low", "B_Low", &P::BLow, 0),
-      IntParam<P>("B_Hight", "B_Hight", &P::BHigh, 127),
+      IntParam<P>("B_Low", "B_Low", &P::BLow, 0).In("0..255"),
+      IntParam<P>("B_Hight", "B_Hight", &P::BHigh, 127).In("0..255"),
       BoolParam<P>("B_Inv", "B_Inv", &P::BInv, false),
       BoolParam<P>("B_Smooth", "B_Smooth", &P::BSmooth, false),
   };

@@ -7,9 +7,9 @@ namespace kwlib {
 const TParamTable<TPureColorPack>& TPureColorPack::Table() {
   using P = TPureColorPack;
   static const TParamTable<P> t = {
-      IntParam<P>("Red", "Red", &P::Red, 0),
-      IntParam<P>("Green", "Green", &P::Green, 0),
-      IntParam<P>("Blue", "Blue", &P::Blue, 0),
+      IntParam<P>("Red", "Red", &P::Red, 0).In("0..255"),
+      IntParam<P>("Green", "Green", &P::Green, 0).In("0..255"),
+      IntParam<P>("Blue", "Blue", &P::Blue, 0).In("0..255"),
   };
   return t;
 }

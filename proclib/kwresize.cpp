@@ -10,11 +10,11 @@ namespace kwlib {
 const TParamTable<TResizePack>& TResizePack::Table() {
   static const TParamTable<TResizePack> t = {
       // The panel's own initial size; a size of 0 would make the image vanish.
-      IntParam<TResizePack>("Width", "Width", &TResizePack::Width, 640),
-      IntParam<TResizePack>("Height", "Height", &TResizePack::Height, 480),
-      IntParam<TResizePack>("OffsetX", "OffsetX", &TResizePack::OffsetX, 0),
-      IntParam<TResizePack>("OffsetY", "OffsetY", &TResizePack::OffsetY, 0),
-      IntParam<TResizePack>("Method", "Method", &TResizePack::Method, 0),
+      IntParam<TResizePack>("Width", "Width", &TResizePack::Width, 640).In("1..9999"),
+      IntParam<TResizePack>("Height", "Height", &TResizePack::Height, 480).In("1..9999"),
+      IntParam<TResizePack>("OffsetX", "OffsetX", &TResizePack::OffsetX, 0).In("0..9999"),
+      IntParam<TResizePack>("OffsetY", "OffsetY", &TResizePack::OffsetY, 0).In("0..9999"),
+      IntParam<TResizePack>("Method", "Method", &TResizePack::Method, 0).In("0..1"),
   };
   return t;
 }

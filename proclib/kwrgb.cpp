@@ -9,9 +9,9 @@ namespace kwlib {
 
 const TParamTable<TKWRGBPack>& TKWRGBPack::Table() {
   static const TParamTable<TKWRGBPack> t = {
-      SingleParam<TKWRGBPack>("Red", "Red", &TKWRGBPack::Red, 1.0f),
-      SingleParam<TKWRGBPack>("Green", "Green", &TKWRGBPack::Green, 1.0f),
-      SingleParam<TKWRGBPack>("Blue", "Blue", &TKWRGBPack::Blue, 1.0f),
+      SingleParam<TKWRGBPack>("Red", "Red", &TKWRGBPack::Red, 1.0f).In("0..5"),
+      SingleParam<TKWRGBPack>("Green", "Green", &TKWRGBPack::Green, 1.0f).In("0..5"),
+      SingleParam<TKWRGBPack>("Blue", "Blue", &TKWRGBPack::Blue, 1.0f).In("0..5"),
   };
   return t;
 }

@@ -8,12 +8,12 @@ const TParamTable<TSelectorPack>& TSelectorPack::Table() {
   // "ValurG" is the parameter's registered name; its settings key is "ValueG".
   using P = TSelectorPack;
   static const TParamTable<P> t = {
-      IntParam<P>("SourceR", "SourceR", &P::SourceR, 0),
-      IntParam<P>("SourceG", "SourceG", &P::SourceG, 1),
-      IntParam<P>("SourceB", "SourceB", &P::SourceB, 2),
-      IntParam<P>("ValueR", "ValueR", &P::ValueR, 128),
-      IntParam<P>("ValurG", "ValueG", &P::ValueG, 128),
-      IntParam<P>("ValueB", "ValueB", &P::ValueB, 128),
+      IntParam<P>("SourceR", "SourceR", &P::SourceR, 0).In("0..5"),
+      IntParam<P>("SourceG", "SourceG", &P::SourceG, 1).In("0..5"),
+      IntParam<P>("SourceB", "SourceB", &P::SourceB, 2).In("0..5"),
+      IntParam<P>("ValueR", "ValueR", &P::ValueR, 128).In("0..255"),
+      IntParam<P>("ValurG", "ValueG", &P::ValueG, 128).In("0..255"),
+      IntParam<P>("ValueB", "ValueB", &P::ValueB, 128).In("0..255"),
   };
   return t;
 }

@@ -31,8 +31,17 @@ struct TParamDef {
   TParamField<P> Field;
   TParamValue Default;
   bool Copied = true;  // carried by CreateParamPack and GetParams(pack)
+  // The values that make sense, for the processor reference ("0..255");
+  // null: any value of the type.
+  const char* Range = nullptr;
 
   TKWParamType Type() const { return TKWParamType(Field.index()); }
+  // This def with the range given.
+  TParamDef In(const char* range) const {
+    TParamDef d = *this;
+    d.Range = range;
+    return d;
+  }
 };
 
 // Typed constructors: the field, the default and the type always agree.
@@ -86,11 +95,21 @@ void CopyParams(const TParamTable<P>& table, const P& from, P& to) {
     if (d.Copied) std::visit([&](auto m) { to.*m = from.*m; }, d.Field);
 }
 
-// One entry per named parameter, in table order, pointing into pack.
+// A default as the reference shows it: TRUE/FALSE, decimal integers, the
+// shortest text that reads back as the same float, strings in quotes.
+std::string DefaultText(const TParamValue& v);
+
+// One entry per named parameter, in table order, pointing into pack, with
+// its default and range for the reference.
 template <class P>
 void RegisterParams(const TParamTable<P>& table, TKWProcessor& proc, P& pack) {
-  for (const auto& d : table)
-    if (d.Name) proc.AddParam(d.Name, d.Type(), FieldPtr(d, pack));
+  for (const auto& d : table) {
+    if (!d.Name) continue;
+    TKWParameter* e = proc.AddParam(d.Name, d.Type(), FieldPtr(d, pack));
+    e->Default = DefaultText(d.Default);
+    if (d.Range) e->Range = d.Range;
+    else if (d.Type() == TKWParamType::ptBoolean) e->Range = "TRUE,FALSE";
+  }
 }
 
 // Reads every key of the table from section, each with its default.
