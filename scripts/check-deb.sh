@@ -12,7 +12,7 @@ BUILD=$(readlink -f "${1:-build}")
 command -v debootstrap >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap
 # The mirror this machine's apt already uses.
 MIRROR=$(grep -rhoE '^(deb|URIs:)\s+\S+' /etc/apt/sources.list /etc/apt/sources.list.d/ 2>/dev/null |
-         awk '{print $2}' | grep -v security | head -n1)
+         awk '{print $2}' | grep -E '/debian/?$' | head -n1)
 [ -n "$MIRROR" ] || { echo "check-deb: no Debian mirror found in the apt sources" >&2; exit 2; }
 
 cmake --build "$BUILD"

@@ -193,6 +193,30 @@ TEST_F(Installed, ScriptArgumentsReachTheScriptAsStrings) {
   EXPECT_EQ(Sh(CopyKW() + " --run plain.kws extra words", work).code, 0);
 }
 
+// The installed program with its windows (offscreen): what it writes at the
+// end (settings, processor settings, the resume data of the open picture)
+// lands in the user's data folder; the program folder stays as installed.
+TEST_F(Installed, TheProgramWithWindowsWritesOnlyToTheUserDataFolder) {
+  const auto before = Snapshot(Program());
+  const std::string key = "kw-dist-" + std::to_string(::getpid());
+  const fs::path picture = Program() / "Script" / "Samples" / "Flower.bmp";
+  // Started with a picture; once it listens for second starts, ended the
+  // way a session ends it.
+  Result r = Sh("export KW_INSTANCE_KEY=" + key + "\n" + Varoka() + " '" + picture.string() + "' & pid=$!\n"
+                "for i in $(seq 300); do\n"
+                "  ls /run/user/$(id -u)/varoka/" + key + "-*.sock /tmp/varoka-$(id -u)/" + key +
+                "-*.sock 2>/dev/null | grep -q . && break; sleep 0.1\n"
+                "done\n"
+                "sleep 1; kill -TERM $pid; wait $pid\n");
+  EXPECT_EQ(r.code, 0) << r.err;
+  EXPECT_NE(ReadAll(UserData() / "Resume" / "Resume.ini").find("Title=Flower.bmp"), std::string::npos)
+      << r.err;
+  EXPECT_TRUE(fs::exists(UserData() / "Resume" / "0000.bmp"));
+  EXPECT_TRUE(fs::exists(UserData() / "KW.ini"));
+  EXPECT_TRUE(fs::exists(UserData() / "ProcLib" / "KWPrcLib.ini"));
+  EXPECT_EQ(Snapshot(Program()), before);
+}
+
 // Eight runs at once on distinct pictures, in the copied program folder and
 // in the installed one: the same bytes as one run after another.  Each run
 // swaps its history to disk (DiskUndo 1) and reads it back (UNDO), so runs
