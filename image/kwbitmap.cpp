@@ -30,7 +30,7 @@ int UndoFileCounter = 0;
 namespace {
 
 std::string& UndoDirSetting() {
-  static std::string dir;  // empty: "UndoData" in the data folder
+  static std::string dir;  // empty: the process's swap folder
   return dir;
 }
 

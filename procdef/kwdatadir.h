@@ -1,7 +1,8 @@
 // Where the program keeps what it writes: the settings files (KW.ini,
-// ProcLib/KWPrcLib.ini), the resume data (Resume/) and the swap files of
-// the undo history (UndoData/).  One answer for the program and every
-// package, so it lives in the framework library.
+// ProcLib/KWPrcLib.ini) and the resume data (Resume/).  One answer for the
+// program and every package, so it lives in the framework library.  (The
+// swap files of the undo history have a private folder per process,
+// platform/ownedfiles.h.)
 //
 // A program folder that can be written and was not installed (the build
 // tree, a copied folder) keeps them itself.  An installed program folder
