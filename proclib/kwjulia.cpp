@@ -13,11 +13,11 @@ namespace kwlib {
 const TParamTable<TKWJuliaParam>& TKWJuliaParam::Table() {
   using P = TKWJuliaParam;
   static const TParamTable<P> t = {
-      IntParam<P>("Method", "Method", &P::Method, 0),
-      IntParam<P>("Visualize_R", "VisualizationR", &P::Visualize_R, 0),
-      IntParam<P>("Visualize_G", "VisualizationG", &P::Visualize_G, 1),
-      IntParam<P>("Visualize_B", "VisualizationB", &P::Visualize_B, 2),
-      IntParam<P>("Limit", "Limit", &P::Limit, 64),
+      IntParam<P>("Method", "Method", &P::Method, 0).In("0..2"),
+      IntParam<P>("Visualize_R", "VisualizationR", &P::Visualize_R, 0).In("0..4"),
+      IntParam<P>("Visualize_G", "VisualizationG", &P::Visualize_G, 1).In("0..4"),
+      IntParam<P>("Visualize_B", "VisualizationB", &P::Visualize_B, 2).In("0..4"),
+      IntParam<P>("Limit", "Limit", &P::Limit, 64).In(">=1"),
       DoubleParam<P>("C_Real", "C_Real", &P::C_Real, 0.5),
       DoubleParam<P>("C_Image", "C_Image", &P::C_Image, 0.0),
       DoubleParam<P>("Range_Left", "RangeLeft", &P::Range_Left, -2.0),

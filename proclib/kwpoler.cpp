@@ -170,8 +170,8 @@ const TParamTable<TKWPolerPack>& TKWPolerPack::Table() {
   }();
   static const TParamTable<P> t = [] {
     TParamTable<P> t = {
-        SingleParam<P>("OriginX", "OriginX", &P::OriginX, 0.5f),
-        SingleParam<P>("OriginY", "OriginY", &P::OriginY, 0.5f),
+        SingleParam<P>("OriginX", "OriginX", &P::OriginX, 0.5f).In("0..1"),
+        SingleParam<P>("OriginY", "OriginY", &P::OriginY, 0.5f).In("0..1"),
         SingleParam<P>("MoveX", "MoveX", &P::MoveX, 0.0f),
         SingleParam<P>("MoveY", "MoveY", &P::MoveY, 0.0f),
     };
@@ -181,9 +181,9 @@ const TParamTable<TKWPolerPack>& TKWPolerPack::Table() {
         const SlotFields& f = kSlots[st][side];
         auto name = [&] { return names[k++].c_str(); };
         const char* nv = name();
-        t.push_back(IntParam<P>(nv, nv, f.Variable, 0));
+        t.push_back(IntParam<P>(nv, nv, f.Variable, 0).In("0..1"));
         const char* nm = name();
-        t.push_back(IntParam<P>(nm, nm, f.Method, 0));
+        t.push_back(IntParam<P>(nm, nm, f.Method, 0).In("0..6"));
         const char* na = name();
         t.push_back(SingleParam<P>(na, na, f.A, 1.0f));
         const char* nb = name();
