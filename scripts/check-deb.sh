@@ -11,8 +11,8 @@ BUILD=$(readlink -f "${1:-build}")
 [ "$(id -u)" -eq 0 ] || { echo "check-deb: run as root (debootstrap, chroot)" >&2; exit 2; }
 command -v debootstrap >/dev/null || DEBIAN_FRONTEND=noninteractive apt-get install -y -qq debootstrap
 # The mirror this machine's apt already uses.
-MIRROR=$(grep -rhoE '^(deb|URIs:)\s+\S+' /etc/apt/sources.list /etc/apt/sources.list.d/ 2>/dev/null |
-         awk '{print $2}' | grep -E '/debian/?$' | head -n1)
+MIRROR=$({ grep -rhoE '^(deb|URIs:)\s+\S+' /etc/apt/sources.list /etc/apt/sources.list.d/ 2>/dev/null || true; } |
+         awk '{print $2}' | grep -E '/debian/?$' | head -n1 || true)
 [ -n "$MIRROR" ] || { echo "check-deb: no Debian mirror found in the apt sources" >&2; exit 2; }
 
 cmake --build "$BUILD"
@@ -20,6 +20,7 @@ cmake --build "$BUILD"
 DEB=$(ls "$BUILD"/varoka_*.deb)
 
 ROOT=$(mktemp -d /var/tmp/kw-deb-check.XXXXXX)
+chmod 755 "$ROOT"  # the new system's root: mktemp makes it private
 cleanup() {
   umount "$ROOT/tmp/.X11-unix" 2>/dev/null || true
   umount "$ROOT/proc" 2>/dev/null || true
@@ -37,10 +38,12 @@ in_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "/tmp/$(basena
 in_root useradd -m alice
 as_alice() { chroot "$ROOT" /usr/bin/env -i PATH=/usr/bin:/bin HOME=/home/alice su alice -c "$*"; }
 
+in_root touch /tmp/kw-before-runs
 as_alice 'varoka --version'
 as_alice 'varoka --list | head -n 3'
 as_alice 'cd && varoka --run /usr/lib/varoka/Script/Demo.kws && ls ~/.local/share/Varoka/DemoOut'
-as_alice 'test -z "$(find /usr/lib/varoka -newer /usr/lib/varoka/KW -print -quit)"'
+# Nothing in the installed program folder was written by the runs.
+as_alice 'test -z "$(find /usr/lib/varoka -newer /tmp/kw-before-runs -print -quit)"'
 grep -E '^(Exec|MimeType)=' "$ROOT/usr/share/applications/org.varoka.Varoka.desktop"
 
 # The desktop entry's command with a window, on a virtual display shared
