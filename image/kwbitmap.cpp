@@ -74,24 +74,31 @@ TBitmap* gPNGTarget = nullptr;
 
 void PNGCallback() {
   TBitmap& t = *gPNGTarget;
-  t.SetPixelFormat(pf32bit);
-  t.SetSize(gPNGData.Width, gPNGData.Height);
+  // Every byte is decoded into it: no clearing first.
+  t.Allocate(gPNGData.Width, gPNGData.Height, pf32bit);
   gPNGData.Buffer = t.Height() > 0 ? t.ScanLine(t.Height() - 1) : nullptr;
 }
 
-// Reads a PNG file into target (a temporary of the caller); true when the
-// file carries an alpha channel.
+// Reads a PNG file into target, which must be empty (the module decodes into
+// it; a failure leaves it empty again); true when the file carries an alpha
+// channel.
 bool ReadPNG(const std::string& fileName, TBitmap& target) {
   gPNGTarget = &target;
   gPNGData = TPNGExchange{};
   gPNGData.Callback = &PNGCallback;
   struct Reset {
-    ~Reset() { gPNGTarget = nullptr; }
-  } reset;
+    TBitmap& t;
+    bool ok = false;
+    ~Reset() {
+      gPNGTarget = nullptr;
+      if (!ok) t.SetSize(0, 0);
+    }
+  } reset{target};
   // Linux paths are passed whole (no 255-byte cut that would name another file).
   if (LoadPNGData(fileName.c_str(), &gPNGData) != 1 || target.Width() != gPNGData.Width ||
       target.Height() != gPNGData.Height)
     throw EInvalidGraphic("PNG ファイルを読み込めません" + kwio::Quoted(fileName));
+  reset.ok = true;
   return gPNGData.PixelFormat == 7;
 }
 
@@ -246,6 +253,15 @@ void TKWBitmap::Ensure32() {
   if (PixelFormat() != pf32bit) SetPixelFormat(pf32bit);
 }
 
+void TKWBitmap::MovePixels(TBitmap& src) {
+  if (&src == this) {
+    Ensure32();
+    return;
+  }
+  if (src.PixelFormat() != pf32bit) src.SetPixelFormat(pf32bit);
+  SwapContent(src);
+}
+
 void TKWBitmap::TakePixels(const TBitmap& src) {
   if (&src == this) {
     Ensure32();
@@ -284,21 +300,29 @@ void TKWBitmap::CopyImage(const TBitmap& Source) {
 // ---- files ----
 
 void TKWBitmap::LoadFromFile(const std::string& fileName) {
+  // Every reader decodes straight into the bitmap that ends up holding the
+  // picture: this image when it is empty, otherwise a bitmap whose pixels
+  // replace this image's only when the whole file was read.
   const std::string ext = UpperCase(ExtractFileExt(fileName));
   if (ext == ".JPG" || ext == ".JPEG") {
-    TBitmap tmp;
-    LoadJPEGFile(fileName, tmp);
-    TakePixels(tmp);
+    LoadJPEGFile(fileName, *this);  // on failure unchanged (or empty again)
+    Ensure32();
   } else if (ext == ".PNG") {
-    TBitmap tmp;
-    const bool alpha = ReadPNG(fileName, tmp);
-    TakePixels(tmp);
+    bool alpha;
+    if (Empty()) {
+      alpha = ReadPNG(fileName, *this);
+    } else {
+      TBitmap tmp;
+      alpha = ReadPNG(fileName, tmp);
+      MovePixels(tmp);
+    }
     HasAlpha = alpha;
   } else {
     TSPIBitmap tmp;
+    tmp.Expand32 = true;
     tmp.LoadFromFile(fileName);
-    const bool alpha = tmp.PixelFormat() == pf32bit;
-    TakePixels(tmp);
+    const bool alpha = tmp.SourceBits == 32;
+    MovePixels(tmp);
     HasAlpha = alpha;
   }
   // The file's pixels replace whatever was swapped out.
@@ -314,13 +338,11 @@ void TKWBitmap::LoadFromFile(const std::string& fileName) {
 void TKWBitmap::SaveToFile(const std::string& fileName) const {
   const std::string ext = UpperCase(ExtractFileExt(fileName));
   if (ext == ".BMP") {
-    TBitmap tmp;
-    tmp.SetPixelFormat(HasAlpha ? pf32bit : pf24bit);
-    tmp.SetSize(Width(), Height());
-    tmp.Canvas().CopyMode = cmSrcCopy;
-    tmp.Canvas().Draw(0, 0, *this);
-    const std::vector<uint8_t> data = tmp.SaveToMemory();
-    kwio::WriteFileReplacing(fileName, data.data(), data.size());
+    // Written a band of rows at a time (24 bits without alpha): no copy of
+    // the picture and no file image in memory.
+    kwio::ReplacingFile file(fileName);
+    WriteBMP([&](const uint8_t* p, size_t n) { file.Write(p, n); }, HasAlpha ? pf32bit : pf24bit);
+    file.Commit();
   } else if (ext == ".JPG" || ext == ".JPEG") {
     SaveJPEGFile(fileName, *this, JPEGQuality);
   } else if (ext == ".PNG") {
@@ -520,14 +542,13 @@ void TKWBitmap::SwapOut() {
 
 void TKWBitmap::SwapIn() {
   if (!OnDisk) return;
-  TBitmap tmp;
   try {
-    tmp.LoadFromFile(TempFileName);
+    // Straight into this image; on failure it keeps its 1 x 1 stand-in.
+    LoadBMPFile(TempFileName, true);
   } catch (const std::exception& e) {
     throw ESwapError("履歴の画像を一時ファイル" + kwio::Quoted(TempFileName) +
                      "から読み戻せません。" + e.what());
   }
-  TakePixels(tmp);
   DeleteFile(TempFileName);
   KWReleaseOwnedFile(TempFileName);
   TempFileName.clear();

@@ -105,9 +105,10 @@ class TKWBitmap : public TBitmap {
   void CopyImage(const TBitmap& Source);
 
   // Reader by extension (case-insensitive): .JPG/.JPEG, .PNG, anything else
-  // through the plug-in aware reader (BMP itself).  The file is decoded into
-  // a temporary first: on failure this image is unchanged.  OperationName
-  // becomes "開く".
+  // through the plug-in aware reader (BMP itself).  The file is decoded
+  // straight into this image when it is empty, otherwise into a bitmap whose
+  // pixels then replace this image's: on failure this image is unchanged (an
+  // empty one stays empty).  OperationName becomes "開く".
   void LoadFromFile(const std::string& fileName) override;
   // Writer by extension: .BMP (32-bit with HasAlpha, else 24-bit), .JPG/.JPEG
   // (JPEGQuality), .PNG (RGBA with HasAlpha, else RGB).  Other extensions
@@ -168,6 +169,9 @@ class TKWBitmap : public TBitmap {
   void Ensure32();
   // Replaces size and pixels by those of src (as a 32-bit copy).
   void TakePixels(const TBitmap& src);
+  // Takes the pixels of src, which is left with this image's old ones (made
+  // 32-bit first when they are not).
+  void MovePixels(TBitmap& src);
   void FinishStep(TKWBitmap* Dest, TKWProcessor* Processor);
 };
 

@@ -1,23 +1,21 @@
 // Where a decoder puts its rows.  A target bitmap that is empty has nothing
 // to lose, so the rows go straight into it (and it is made empty again, in
 // its old pixel format, when decoding fails).  Any other target gets the
-// picture only after the whole file decoded: the rows go into a temporary
-// buffer that Commit copies over.
+// picture only after the whole file decoded: the rows go into a bitmap of
+// their own whose pixels Commit moves into the target (no copy).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
-#include "imageio/fileio.h"
 #include "platform/bitmap.h"
 
 namespace kwio {
 
 class DecodeTarget {
  public:
-  // dst may be null: then the rows stay in the temporary buffer.
+  // dst may be null: then the rows stay in the decoder's own bitmap.
   explicit DecodeTarget(TBitmap* dst) : dst_(dst) {}
   ~DecodeTarget() {
     if (direct_ && !committed_) {
@@ -33,33 +31,27 @@ class DecodeTarget {
   DecodeTarget& operator=(const DecodeTarget&) = delete;
 
   // Makes room for width x height 32-bit pixels (sizes already checked).
+  // The rows are not cleared: the decoder writes every byte of them.
   void Prepare(int width, int height) {
     width_ = width;
     height_ = height;
-    stride_ = size_t(width) * 4;
     if (dst_ && dst_->Empty()) {
       oldFormat_ = dst_->PixelFormat();
       oldPalette_ = dst_->Palette();
       direct_ = true;
-      dst_->SetPixelFormat(pf32bit);
-      dst_->SetSize(width, height);
+      dst_->Allocate(width, height, pf32bit);
     } else {
-      buffer_ = AllocatePixels(stride_ * size_t(height));
+      own_.Allocate(width, height, pf32bit);
     }
   }
   // Row y counted from the top: width x 4 bytes.
-  uint8_t* Row(size_t y) { return direct_ ? dst_->ScanLine(int(y)) : buffer_.get() + y * stride_; }
+  uint8_t* Row(size_t y) { return (direct_ ? dst_ : &own_)->ScanLine(int(y)); }
   int Width() const { return width_; }
   int Height() const { return height_; }
 
   // Hands the decoded picture to the target as a pf32bit bitmap.
   void Commit() {
-    if (!direct_ && dst_) {
-      dst_->SetSize(0, 0);
-      dst_->SetPixelFormat(pf32bit);
-      dst_->SetSize(width_, height_);
-      for (int y = 0; y < height_; ++y) std::memcpy(dst_->ScanLine(y), Row(size_t(y)), stride_);
-    }
+    if (!direct_ && dst_) dst_->SwapContent(own_);
     committed_ = true;
   }
 
@@ -69,9 +61,8 @@ class DecodeTarget {
   bool committed_ = false;
   TPixelFormat oldFormat_ = pf24bit;
   std::vector<TPaletteEntry> oldPalette_;
-  PixelBuffer buffer_;
+  TBitmap own_;
   int width_ = 0, height_ = 0;
-  size_t stride_ = 0;
 };
 
 }  // namespace kwio

@@ -67,47 +67,66 @@ void FileCloser::operator()(std::FILE* f) const noexcept {
   if (f) std::fclose(f);
 }
 
-void PixelFree::operator()(uint8_t* p) const noexcept { KWFreePixels(p); }
-
-PixelBuffer AllocatePixels(size_t bytes) {
-  return PixelBuffer(static_cast<uint8_t*>(KWAllocatePixels(bytes)));
-}
-
-void WriteFileReplacing(const std::string& fileName, const uint8_t* data, size_t size) {
-  const std::string target = FollowLinks(fileName);
-  std::string tmp = target + ".XXXXXX";
+ReplacingFile::ReplacingFile(const std::string& fileName)
+    : name_(fileName), target_(FollowLinks(fileName)), tmp_(target_ + ".XXXXXX") {
   // Made exclusively and owned, so that an end by a signal removes it.
-  int fd = KWCreateOwnedTempFile(tmp);
-  if (fd < 0)
+  fd_ = KWCreateOwnedTempFile(tmp_);
+  if (fd_ < 0)
     throw EInOutError("ファイル" + Quoted(fileName) + "を作成できません: " + ErrnoText(errno));
-  auto fail = [&](int err) {
-    if (fd >= 0) ::close(fd);
-    ::unlink(tmp.c_str());
-    KWReleaseOwnedFile(tmp);
-    throw EInOutError("ファイル" + Quoted(fileName) + "に書き込めません: " + ErrnoText(err));
-  };
   // The temporary file is private; give it the target's permissions, or
   // the usual ones for a new file.
   mode_t mask = ::umask(0);
   ::umask(mask);
   struct stat st {};
   mode_t mode = 0666 & ~mask;
-  if (::stat(target.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
-  (void)::fchmod(fd, mode);
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = ::write(fd, data + done, size - done);
+  if (::stat(target_.c_str(), &st) == 0 && S_ISREG(st.st_mode)) mode = st.st_mode & 07777;
+  (void)::fchmod(fd_, mode);
+}
+
+ReplacingFile::~ReplacingFile() {
+  if (tmp_.empty()) return;
+  if (fd_ >= 0) ::close(fd_);
+  ::unlink(tmp_.c_str());
+  KWReleaseOwnedFile(tmp_);
+}
+
+void ReplacingFile::Fail(int err) {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  ::unlink(tmp_.c_str());
+  KWReleaseOwnedFile(tmp_);
+  tmp_.clear();
+  throw EInOutError("ファイル" + Quoted(name_) + "に書き込めません: " + ErrnoText(err));
+}
+
+void ReplacingFile::Write(const void* data, size_t size) {
+  if (fd_ < 0) Fail(EBADF);
+  const auto* p = static_cast<const uint8_t*>(data);
+  while (size > 0) {
+    ssize_t n = ::write(fd_, p, size);
     if (n < 0) {
       if (errno == EINTR) continue;
-      fail(errno);
+      Fail(errno);
     }
-    done += size_t(n);
+    p += n;
+    size -= size_t(n);
   }
-  const int closed = ::close(fd);
-  fd = -1;
-  if (closed != 0) fail(errno);
-  if (::rename(tmp.c_str(), target.c_str()) != 0) fail(errno);
-  KWReleaseOwnedFile(tmp);
+}
+
+void ReplacingFile::Commit() {
+  if (fd_ < 0) Fail(EBADF);
+  const int closed = ::close(fd_);
+  fd_ = -1;
+  if (closed != 0) Fail(errno);
+  if (::rename(tmp_.c_str(), target_.c_str()) != 0) Fail(errno);
+  KWReleaseOwnedFile(tmp_);
+  tmp_.clear();
+}
+
+void WriteFileReplacing(const std::string& fileName, const uint8_t* data, size_t size) {
+  ReplacingFile f(fileName);
+  f.Write(data, size);
+  f.Commit();
 }
 
 }  // namespace kwio

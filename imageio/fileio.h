@@ -21,16 +21,26 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
-// A pixel buffer of the platform's pixel memory, not cleared.
-struct PixelFree {
-  void operator()(uint8_t* p) const noexcept;
-};
-using PixelBuffer = std::unique_ptr<uint8_t[], PixelFree>;
-PixelBuffer AllocatePixels(size_t bytes);
+// A file written under a temporary name in the target's folder and renamed
+// over the target by Commit.  Until then (and when anything fails) the
+// target is left as it was; a ReplacingFile destroyed without Commit removes
+// the temporary file.  Failures raise EInOutError naming the target.
+class ReplacingFile {
+ public:
+  explicit ReplacingFile(const std::string& fileName);
+  ~ReplacingFile();
+  ReplacingFile(const ReplacingFile&) = delete;
+  ReplacingFile& operator=(const ReplacingFile&) = delete;
+  void Write(const void* data, size_t size);
+  void Commit();
 
-// Writes data under a temporary name in the target's folder and renames it
-// over the target; on any failure the temporary file is removed, the target
-// is left as it was and EInOutError is raised.
+ private:
+  [[noreturn]] void Fail(int err);
+  std::string name_, target_, tmp_;
+  int fd_ = -1;
+};
+
+// The whole data through a ReplacingFile.
 void WriteFileReplacing(const std::string& fileName, const uint8_t* data, size_t size);
 
 // "「name」" for messages, or empty when there is no name.

@@ -13,6 +13,8 @@
 #include <csetjmp>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
+#include <memory>
 
 #include "imageio/decodetarget.h"
 #include "imageio/fileio.h"
@@ -108,12 +110,17 @@ struct Encoder {
 
 enum class Kind { Color, Gray, Cmyk, CmykInverted };
 
-bool ReadHeader(Decoder& d, const uint8_t* data, size_t size, Kind& kind) {
+// Reading from memory (data, size) or, when file is set, from the file as
+// the decoder asks for it.
+bool ReadHeader(Decoder& d, std::FILE* file, const uint8_t* data, size_t size, Kind& kind) {
   if (setjmp(d.err.jump)) return false;
   jpeg_create_decompress(&d.cinfo);
   d.created = true;
   d.cinfo.progress = &d.progress;  // after creating: it clears the struct
-  jpeg_mem_src(&d.cinfo, data, static_cast<unsigned long>(size));
+  if (file)
+    jpeg_stdio_src(&d.cinfo, file);
+  else
+    jpeg_mem_src(&d.cinfo, data, static_cast<unsigned long>(size));
   jpeg_read_header(&d.cinfo, TRUE);
   switch (d.cinfo.jpeg_color_space) {
     case JCS_GRAYSCALE:
@@ -188,11 +195,11 @@ bool ReadRows(Decoder& d, Kind kind, kwio::DecodeTarget& out, uint8_t* scratch) 
                         detail + "）");
 }
 
-void Decode(const uint8_t* data, size_t size, const std::string& name, TBitmap& dst) {
-  if (size == 0) Damaged(name, "空のファイルです");
+void Decode(std::FILE* file, const uint8_t* data, size_t size, const std::string& name, TBitmap& dst) {
+  if (!file && size == 0) Damaged(name, "空のファイルです");
   Decoder d;
   Kind kind = Kind::Color;
-  if (!ReadHeader(d, data, size, kind)) Damaged(name, d.err.message);
+  if (!ReadHeader(d, file, data, size, kind)) Damaged(name, d.err.message);
   CheckImageSize(d.cinfo.image_width, d.cinfo.image_height);
   const size_t w = d.cinfo.image_width, h = d.cinfo.image_height;
   kwio::DecodeTarget target(&dst);
@@ -202,11 +209,59 @@ void Decode(const uint8_t* data, size_t size, const std::string& name, TBitmap& 
   target.Commit();
 }
 
-bool EncodeRows(Encoder& e, const TBitmap& src, int quality) {
+// Destination that hands the coded data to a file being written, a buffer
+// at a time.  A write that fails stops the encoder (the error is kept and
+// raised by the caller; nothing may be thrown through the library).
+struct FileDest {
+  jpeg_destination_mgr pub;  // first, so that the libjpeg pointer converts back
+  kwio::ReplacingFile* file;
+  std::exception_ptr error;
+  JOCTET buffer[1 << 16];
+};
+
+void FileDestInit(j_compress_ptr cinfo) {
+  auto* d = reinterpret_cast<FileDest*>(cinfo->dest);
+  d->pub.next_output_byte = d->buffer;
+  d->pub.free_in_buffer = sizeof d->buffer;
+}
+
+bool FileDestWrite(j_compress_ptr cinfo, size_t n) {
+  auto* d = reinterpret_cast<FileDest*>(cinfo->dest);
+  try {
+    d->file->Write(d->buffer, n);
+  } catch (...) {
+    d->error = std::current_exception();
+    return false;
+  }
+  d->pub.next_output_byte = d->buffer;
+  d->pub.free_in_buffer = sizeof d->buffer;
+  return true;
+}
+
+boolean FileDestEmpty(j_compress_ptr cinfo) {
+  if (!FileDestWrite(cinfo, sizeof reinterpret_cast<FileDest*>(cinfo->dest)->buffer))
+    ERREXIT(cinfo, JERR_FILE_WRITE);
+  return TRUE;
+}
+
+void FileDestTerm(j_compress_ptr cinfo) {
+  auto* d = reinterpret_cast<FileDest*>(cinfo->dest);
+  if (!FileDestWrite(cinfo, sizeof d->buffer - d->pub.free_in_buffer)) ERREXIT(cinfo, JERR_FILE_WRITE);
+}
+
+// file null: the coded data goes into e.out (malloc'd).
+bool EncodeRows(Encoder& e, const TBitmap& src, int quality, FileDest* file) {
   if (setjmp(e.err.jump)) return false;
   jpeg_create_compress(&e.cinfo);
   e.created = true;
-  jpeg_mem_dest(&e.cinfo, &e.out, &e.outSize);
+  if (file) {
+    file->pub.init_destination = FileDestInit;
+    file->pub.empty_output_buffer = FileDestEmpty;
+    file->pub.term_destination = FileDestTerm;
+    e.cinfo.dest = &file->pub;
+  } else {
+    jpeg_mem_dest(&e.cinfo, &e.out, &e.outSize);
+  }
   e.cinfo.image_width = JDIMENSION(src.Width());
   e.cinfo.image_height = JDIMENSION(src.Height());
   e.cinfo.input_components = 4;
@@ -224,17 +279,23 @@ bool EncodeRows(Encoder& e, const TBitmap& src, int quality) {
 
 }  // namespace
 
-void LoadJPEGMemory(const uint8_t* data, size_t size, TBitmap& dst) { Decode(data, size, "", dst); }
+void LoadJPEGMemory(const uint8_t* data, size_t size, TBitmap& dst) { Decode(nullptr, data, size, "", dst); }
 
 void LoadJPEGFile(const std::string& fileName, TBitmap& dst) {
-  std::vector<uint8_t> file = kwio::ReadWholeFile(fileName);
-  Decode(file.data(), file.size(), fileName, dst);
+  // Read as the decoder goes: the file is never held whole.
+  kwio::FilePtr file(kwio::OpenForReading(fileName));
+  int c = std::fgetc(file.get());
+  if (c == EOF) Damaged(fileName, "空のファイルです");
+  std::ungetc(c, file.get());
+  Decode(file.get(), nullptr, 0, fileName, dst);
 }
 
 namespace {
 // Encodes src and hands the finished JPEG data to sink.
+// file null: the finished data goes to sink; otherwise into file as it is coded.
 template <class Sink>
-void Encode(const TBitmap& src, int quality, const std::string& name, Sink&& sink) {
+void Encode(const TBitmap& src, int quality, const std::string& name, kwio::ReplacingFile* file,
+            Sink&& sink) {
   if (src.Empty()) throw EInvalidGraphic("空の画像は JPEG" + kwio::Quoted(name) + "に保存できません");
   if (src.Width() > JPEG_MAX_DIMENSION || src.Height() > JPEG_MAX_DIMENSION)
     throw EInvalidGraphic("JPEG に保存できる画像の幅と高さは " + std::to_string(JPEG_MAX_DIMENSION) +
@@ -248,20 +309,31 @@ void Encode(const TBitmap& src, int quality, const std::string& name, Sink&& sin
     from = &converted;
   }
   Encoder e;
-  if (!EncodeRows(e, *from, quality))
+  std::unique_ptr<FileDest> dest;
+  if (file) {
+    dest = std::make_unique<FileDest>();
+    dest->file = file;
+  }
+  if (!EncodeRows(e, *from, quality, dest.get())) {
+    if (dest && dest->error) std::rethrow_exception(dest->error);
     throw EInvalidGraphic("JPEG" + kwio::Quoted(name) + "を作れません（" + std::string(e.err.message) +
                           "）");
-  sink(e.out, size_t(e.outSize));
+  }
+  if (!file) sink(e.out, size_t(e.outSize));
 }
 }  // namespace
 
 std::vector<uint8_t> SaveJPEGMemory(const TBitmap& src, int quality) {
   std::vector<uint8_t> out;
-  Encode(src, quality, "", [&](const uint8_t* d, size_t n) { out.assign(d, d + n); });
+  Encode(src, quality, "", nullptr, [&](const uint8_t* d, size_t n) { out.assign(d, d + n); });
   return out;
 }
 
 void SaveJPEGFile(const std::string& fileName, const TBitmap& src, int quality) {
-  Encode(src, quality, fileName,
-         [&](const uint8_t* d, size_t n) { kwio::WriteFileReplacing(fileName, d, n); });
+  // Checked before the file is made, so that a refused picture leaves nothing.
+  if (src.Empty())
+    throw EInvalidGraphic("空の画像は JPEG" + kwio::Quoted(fileName) + "に保存できません");
+  kwio::ReplacingFile file(fileName);
+  Encode(src, quality, fileName, &file, [](const uint8_t*, size_t) {});
+  file.Commit();
 }

@@ -12,6 +12,7 @@
 
 #include "imageio/decodetarget.h"
 #include "imageio/fileio.h"
+#include "imageio/pngencode.h"
 #include "platform/types.h"
 
 namespace {
@@ -24,9 +25,6 @@ struct PngIo {
   const uint8_t* data = nullptr;  // reading from memory
   size_t size = 0;
   size_t pos = 0;
-  uint8_t* out = nullptr;  // writing: malloc'd, grows
-  size_t outSize = 0;
-  size_t outCap = 0;
   char message[kMessageSize] = {};
 };
 
@@ -50,40 +48,11 @@ void ReadFn(png_structp png, png_bytep out, size_t len) {
   io->pos += len;
 }
 
-void WriteFn(png_structp png, png_bytep in, size_t len) {
-  auto* io = static_cast<PngIo*>(png_get_io_ptr(png));
-  if (len > io->outCap - io->outSize) {
-    size_t cap = io->outCap ? io->outCap : 65536;
-    while (cap - io->outSize < len) {
-      if (cap > SIZE_MAX / 2) png_error(png, "out of memory");
-      cap *= 2;
-    }
-    void* p = std::realloc(io->out, cap);
-    if (!p) png_error(png, "out of memory");
-    io->out = static_cast<uint8_t*>(p);
-    io->outCap = cap;
-  }
-  std::memcpy(io->out + io->outSize, in, len);
-  io->outSize += len;
-}
-
-void FlushFn(png_structp) {}
-
 struct PngReader {
   PngIo io;
   png_structp png = nullptr;
   png_infop info = nullptr;
   ~PngReader() { png_destroy_read_struct(&png, info ? &info : nullptr, nullptr); }
-};
-
-struct PngWriter {
-  PngIo io;
-  png_structp png = nullptr;
-  png_infop info = nullptr;
-  ~PngWriter() {
-    png_destroy_write_struct(&png, info ? &info : nullptr);
-    std::free(io.out);
-  }
 };
 
 struct Header {
@@ -169,42 +138,6 @@ bool Decode(std::FILE* file, const uint8_t* data, size_t size, const std::string
   return h.alpha;
 }
 
-bool EncodeRows(PngWriter& w, uint32_t width, uint32_t height, bool alpha, png_bytepp rows) {
-  if (setjmp(png_jmpbuf(w.png))) return false;
-  png_set_write_fn(w.png, &w.io, WriteFn, FlushFn);
-  png_set_IHDR(w.png, w.info, width, height, 8,
-               alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
-               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-  png_write_info(w.png, w.info);
-  png_set_bgr(w.png);
-  // Rows come as 4 bytes per pixel; for RGB the fourth byte is dropped.
-  if (!alpha) png_set_filler(w.png, 0, PNG_FILLER_AFTER);
-  png_write_image(w.png, rows);
-  png_write_end(w.png, nullptr);
-  return true;
-}
-
-// Encodes a bottom-up 32-bit buffer; the result is malloc'd into w.io.out.
-void Encode(PngWriter& w, int32_t width, int32_t height, bool alpha, const uint8_t* bottomRow,
-            const std::string& name) {
-  if (width <= 0 || height <= 0)
-    throw EInvalidGraphic("空の画像は PNG" + kwio::Quoted(name) + "に保存できません");
-  CheckImageSize(width, height);
-  if (!bottomRow) throw EInvalidGraphic("PNG の保存: 画素のアドレスがありません");
-  w.png = png_create_write_struct(PNG_LIBPNG_VER_STRING, &w.io, ErrorFn, WarningFn);
-  if (!w.png) throw EInvalidGraphic("PNG の書き込みを始められません");
-  w.info = png_create_info_struct(w.png);
-  if (!w.info) throw EInvalidGraphic("PNG の書き込みを始められません");
-  const size_t stride = size_t(width) * 4;
-  std::vector<png_bytep> rows(static_cast<size_t>(height));
-  // Row 0 of the file is the top row, the last one in the buffer.
-  for (size_t y = 0; y < size_t(height); ++y)
-    rows[y] = const_cast<png_bytep>(bottomRow + (size_t(height) - 1 - y) * stride);
-  if (!EncodeRows(w, uint32_t(width), uint32_t(height), alpha, rows.data()))
-    throw EInvalidGraphic("PNG" + kwio::Quoted(name) + "を作れません（" +
-                          std::string(w.io.message) + "）");
-}
-
 void CheckRecord(const TPNGExchange* data) {
   if (!data) throw EInvalidGraphic("PNG の受け渡し記録がありません");
 }
@@ -215,21 +148,31 @@ extern "C" int LoadPNGData(const char* fileName, TPNGExchange* data) {
   CheckRecord(data);
   if (!data->Callback) throw EInvalidGraphic("PNG の受け渡し記録にコールバックがありません");
   const std::string name = fileName ? fileName : "";
-  kwio::DecodeTarget d(nullptr);
-  bool alpha = false;
-  {
-    kwio::FilePtr file(kwio::OpenForReading(name));
-    alpha = Decode(file.get(), nullptr, 0, name, d);
-  }
-  data->Width = d.Width();
-  data->Height = d.Height();
-  data->PixelFormat = alpha ? 7 : 6;
+  kwio::FilePtr file(kwio::OpenForReading(name));
+  PngReader r;
+  uint8_t sig[8];
+  if (std::fread(sig, 1, 8, file.get()) != 8 || png_sig_cmp(sig, 0, 8) != 0)
+    Damaged(name, "PNG の署名がありません");
+  r.io.file = file.get();
+  r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r.io, ErrorFn, WarningFn);
+  if (!r.png) throw EInvalidGraphic("PNG の読み込みを始められません");
+  r.info = png_create_info_struct(r.png);
+  if (!r.info) throw EInvalidGraphic("PNG の読み込みを始められません");
+  png_set_sig_bytes(r.png, 8);
+  Header h;
+  if (!ReadHeader(r, h)) Damaged(name, r.io.message);
+  CheckImageSize(h.width, h.height);
+  data->Width = int32_t(h.width);
+  data->Height = int32_t(h.height);
+  data->PixelFormat = h.alpha ? 7 : 6;
   data->Buffer = nullptr;
   data->Callback();
   if (!data->Buffer) throw EInvalidGraphic("PNG の受け渡し記録に画素のアドレスがありません");
-  const size_t stride = size_t(d.Width()) * 4;
-  for (size_t y = 0; y < size_t(d.Height()); ++y)
-    std::memcpy(data->Buffer + (size_t(d.Height()) - 1 - y) * stride, d.Row(y), stride);
+  // The rows are decoded straight into the caller's bottom-up buffer.
+  const size_t stride = size_t(h.width) * 4;
+  std::vector<png_bytep> rows(h.height);
+  for (size_t y = 0; y < h.height; ++y) rows[y] = data->Buffer + (size_t(h.height) - 1 - y) * stride;
+  if (!ReadPixels(r, rows.data())) Damaged(name, r.io.message);
   return 1;
 }
 
@@ -239,9 +182,14 @@ extern "C" int SavePNGData(const char* fileName, TPNGExchange* data) {
   if (data->PixelFormat != 6 && data->PixelFormat != 7)
     throw EInvalidGraphic("PNG の保存: 画素形式 " + std::to_string(data->PixelFormat) +
                           " は扱えません");
-  PngWriter w;
-  Encode(w, data->Width, data->Height, data->PixelFormat == 7, data->Buffer, name);
-  kwio::WriteFileReplacing(name, w.io.out, w.io.outSize);
+  if (data->Width <= 0 || data->Height <= 0)
+    throw EInvalidGraphic("空の画像は PNG" + kwio::Quoted(name) + "に保存できません");
+  CheckImageSize(data->Width, data->Height);
+  if (!data->Buffer) throw EInvalidGraphic("PNG の保存: 画素のアドレスがありません");
+  kwio::ReplacingFile file(name);
+  kwpng::Encode(data->Width, data->Height, data->PixelFormat == 7, data->Buffer,
+                [&](const uint8_t* p, size_t n) { file.Write(p, n); });
+  file.Commit();
   return 1;
 }
 

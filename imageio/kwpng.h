@@ -2,14 +2,16 @@
 //
 // The caller fills a TPNGExchange and calls LoadPNGData or SavePNGData.
 //
-// Loading: the module reads and decodes the whole file first.  Only when the
-// file decoded completely does it fill in Width, Height and PixelFormat and
-// call Callback (no parameters; the caller keeps its target in a variable of
-// its own).  The callback sizes the target and stores in Buffer the start of
-// a 32-bit bottom-up pixel buffer (the bottom row, ScanLine(Height - 1) of a
-// pf32bit TBitmap), rows of Width x 4 bytes B, G, R, A following each other
-// upwards.  The module then copies the pixels there.  A failure raises before
-// the callback runs, so the target is never half-written.
+// Loading: the module reads the file's header first and checks it; then it
+// fills in Width, Height and PixelFormat and calls Callback (no parameters;
+// the caller keeps its target in a variable of its own).  The callback sizes
+// the target and stores in Buffer the start of a 32-bit bottom-up pixel
+// buffer (the bottom row, ScanLine(Height - 1) of a pf32bit TBitmap), rows of
+// Width x 4 bytes B, G, R, A following each other upwards.  The module then
+// decodes the pixels straight into that buffer, so no second copy of the
+// picture is made.  A file found damaged after the callback raises with the
+// buffer partly written: the caller hands in a buffer it can discard (an
+// empty target, or one of its own that replaces the target on success).
 //
 // Every colour type and bit depth is read (palette, gray, gray + alpha, RGB,
 // RGBA, 1 to 16 bits, interlaced, tRNS transparency).  PixelFormat becomes 7
@@ -18,9 +20,9 @@
 //
 // Saving: Width, Height, PixelFormat (6 writes RGB, 7 writes RGBA, 8 bits per
 // channel) and Buffer (bottom row of the 32-bit buffer) are read; Callback is
-// not used.  The file is written under a temporary name beside the target and
-// renamed over it only when complete, so a failed write leaves any existing
-// file as it was.
+// not used.  The image data is coded on every core (pngencode.h) and written
+// as it is ready under a temporary name beside the target, renamed over it
+// only when complete, so a failed write leaves any existing file as it was.
 //
 // Errors raise EInOutError (file cannot be opened, read or written) or
 // EInvalidGraphic (not a PNG, damaged, truncated, too large to hold, bad

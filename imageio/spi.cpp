@@ -324,7 +324,7 @@ void TSPIs::Search(const std::string& mask) {
 // Taking over a plug-in's picture
 
 void TakeOverDIB(const uint8_t* info, size_t infoSize, const uint8_t* bits, size_t bitsSize,
-                 TBitmap& out) {
+                 TBitmap& out, bool to32, int* fileBits) {
   auto bad = [](const std::string& why) -> EInvalidGraphic {
     return EInvalidGraphic("プラグインが返した画像が正しくありません（" + why + "）");
   };
@@ -350,7 +350,9 @@ void TakeOverDIB(const uint8_t* info, size_t infoSize, const uint8_t* bits, size
   const uint64_t imageSize = rowBytes * uint64_t(height);
   if (imageSize > bitsSize) throw bad("画素のメモリが画像の大きさに足りません");
   const size_t headerSize = sizeof h + tableBytes;
-  std::vector<uint8_t> file(14 + headerSize + size_t(imageSize));
+  // The file's headers; the pixels follow from the plug-in's own block.
+  std::vector<uint8_t> file(14 + headerSize);
+  const uint64_t fileSize = file.size() + imageSize;
   auto put16 = [&](size_t at, uint16_t v) {
     file[at] = uint8_t(v);
     file[at + 1] = uint8_t(v >> 8);
@@ -360,7 +362,7 @@ void TakeOverDIB(const uint8_t* info, size_t infoSize, const uint8_t* bits, size
   };
   file[0] = 'B';
   file[1] = 'M';
-  put32(2, uint32_t(std::min<uint64_t>(file.size(), UINT32_MAX)));
+  put32(2, uint32_t(std::min<uint64_t>(fileSize, UINT32_MAX)));
   put16(6, 0);
   put16(8, 0);
   put32(10, uint32_t(14 + headerSize));
@@ -369,18 +371,15 @@ void TakeOverDIB(const uint8_t* info, size_t infoSize, const uint8_t* bits, size
   norm.biSizeImage = uint32_t(std::min<uint64_t>(imageSize, UINT32_MAX));
   std::memcpy(file.data() + 14, &norm, sizeof norm);
   if (tableBytes) std::memcpy(file.data() + 14 + sizeof norm, info + h.biSize, tableBytes);
-  std::memcpy(file.data() + 14 + headerSize, bits, size_t(imageSize));
-  TBitmap result;
-  result.LoadFromMemory(file.data(), file.size());
-  if (bpp == 4 && entries > 0 && result.PixelFormat() == pf8bit) {
+  out.LoadBMPParts(file.data(), file.size(), bits, size_t(imageSize), to32, fileBits);
+  if (!to32 && bpp == 4 && entries > 0 && out.PixelFormat() == pf8bit) {
     std::vector<TPaletteEntry> pal(entries);
     for (uint32_t i = 0; i < entries; ++i) {
       const uint8_t* q = info + h.biSize + size_t(i) * 4;
       pal[i] = TPaletteEntry{q[2], q[1], q[0], 0};
     }
-    result.SetPalette(pal);
+    out.SetPalette(pal);
   }
-  out.Assign(result);
 }
 
 // ---------------------------------------------------------------------------
@@ -412,6 +411,7 @@ struct ReadResult {
   TInSPI* by = nullptr;
   SPIPictureInfo info{};
   std::string comment;
+  int bits = 0;               // bits per pixel of the picture as read
   std::string specificError;  // the clearest reason seen when all attempts fail
 };
 thread_local ReadResult* t_result = nullptr;
@@ -419,7 +419,9 @@ thread_local ReadResult* t_result = nullptr;
 
 bool TInSPIAble::TryNative(const uint8_t* data, size_t size, TBitmap& out) {
   try {
-    out.TBitmap::LoadFromMemory(data, size);
+    int bits = 0;
+    out.LoadBMPParts(data, size, nullptr, 0, owner_.Expand32, &bits);
+    if (t_result) t_result->bits = bits;
     return true;
   } catch (const Exception& e) {
     // A file that is a BMP by its signature gets the reader's own reason.
@@ -493,8 +495,10 @@ bool TInSPIAble::Offer(TInSPI& spi, const uint8_t* data, size_t size, TBitmap& o
   if (call.error) std::rethrow_exception(call.error);
   if (r != SPI_ALL_RIGHT || !hInfo.p || !hBits.p) return false;
   try {
+    int bits = 0;
     TakeOverDIB(static_cast<const uint8_t*>(hInfo.p), hInfo.Size(), static_cast<const uint8_t*>(hBits.p),
-                hBits.Size(), out);
+                hBits.Size(), out, owner_.Expand32, &bits);
+    if (t_result) t_result->bits = bits;
   } catch (const Exception& e) {
     if (t_result) t_result->specificError = e.Message();
     return false;
@@ -522,7 +526,8 @@ void TInSPIAble::Load(const uint8_t* data, size_t size) {
     if (!result.specificError.empty()) throw EInvalidGraphic(result.specificError);
     throw EInvalidGraphic("認識できない画像形式です");
   }
-  owner_.TBitmap::Assign(result.bitmap);
+  owner_.SwapContent(result.bitmap);
+  owner_.SourceBits = result.bits;
   owner_.ReadBy = result.by;
   owner_.Info = result.info;
   owner_.Comment = std::move(result.comment);
@@ -535,6 +540,24 @@ TSPIBitmap::TSPIBitmap() : insp_(*this) {}
 TSPIBitmap::~TSPIBitmap() = default;
 
 void TSPIBitmap::LoadFromFile(const std::string& fileName) {
+  std::string ext = ExtractFileExt(fileName);
+  if (!ext.empty() && ext[0] == '.') ext.erase(0, 1);
+  ext = Upper(ext);
+  if (ext.empty() || ext == TInSPIAble::NativeFormat) {
+    try {
+      int bits = 0;
+      LoadBMPFile(fileName, Expand32, &bits);
+      insp_.FileName = fileName;
+      insp_.Extension = ext;
+      SourceBits = bits;
+      ReadBy = nullptr;
+      Info = SPIPictureInfo{};
+      Comment.clear();
+      return;
+    } catch (const EInvalidGraphic&) {
+      // Not a picture the native reader takes: the plug-ins may know it.
+    }
+  }
   std::vector<uint8_t> data = kwio::ReadWholeFile(fileName);
   LoadFromMemory(data.data(), data.size(), fileName);
 }

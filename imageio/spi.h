@@ -214,6 +214,12 @@ class TSPIBitmap : public TBitmap {
 
   // When set, only this plug-in is tried.
   TInSPI* Plugin = nullptr;
+  // When set, every picture ends as pf32bit (A bytes 0 unless the picture
+  // had 32 bits), converted while it is read rather than afterwards.
+  bool Expand32 = false;
+  // Bits per pixel of the last picture as read (1, 4, 8, 24 or 32), before
+  // any widening by Expand32.
+  int SourceBits = 0;
   // Retry a plug-in without the first 128 bytes when it refuses the data.
   bool SkipPrefix = true;
   // Progress of a plug-in read: stage and percent (1..99 while running).
@@ -226,7 +232,10 @@ class TSPIBitmap : public TBitmap {
   TInSPI* ReadBy = nullptr;
 
   // Raise EInOutError when the file cannot be read, EInvalidGraphic when no
-  // reader takes it; the bitmap is unchanged then.
+  // reader takes it; the bitmap is unchanged then.  A file that the native
+  // reader comes first for (extension BMP or none) is read in order straight
+  // into the picture; only when that fails is the whole file read and
+  // offered to the plug-ins.
   void LoadFromFile(const std::string& fileName) override;
   void LoadFromStream(std::istream& in);
   void LoadFromMemory(const uint8_t* data, size_t size, const std::string& fileName = "");
@@ -237,9 +246,10 @@ class TSPIBitmap : public TBitmap {
   TInSPIAble insp_;
 };
 
-// Builds a BMP file in memory from a plug-in's BITMAPINFO block and pixel
-// block (each of the given allocation size) and reads it into out.  Raises
-// EInvalidGraphic when the headers are unusable or claim more than the blocks
-// hold.
+// Reads a plug-in's picture, a BITMAPINFO block and a pixel block (each of
+// the given allocation size), into out, with the pixels taken straight from
+// the plug-in's block (widened to pf32bit with to32; fileBits receives the
+// picture's bits per pixel).  Raises EInvalidGraphic when the headers are
+// unusable or claim more than the blocks hold; out is unchanged then.
 void TakeOverDIB(const uint8_t* info, size_t infoSize, const uint8_t* bits, size_t bitsSize,
-                 TBitmap& out);
+                 TBitmap& out, bool to32 = false, int* fileBits = nullptr);

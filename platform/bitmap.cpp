@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "platform/canvas.h"
 #include "platform/pixelutil.h"
@@ -73,22 +75,125 @@ uint8_t TPaletteMatcher::Match(uint32_t pixel) {
 
 using namespace kwplatform;
 
+namespace {
+
+// Picture buffers freed a moment ago, kept for the next picture of the same
+// size: a processing step, a history image let go, a swap-out finished.
+// Reusing one spares the system from handing out and clearing fresh pages,
+// which costs more than the work of a simple filter.  Kept are at most
+// kPoolEntries buffers; an allocation that finds none of its size lets all
+// of them go first, so that kept buffers never raise the peak.
+class PixelPool {
+ public:
+  static constexpr size_t kMinBytes = size_t(4) << 20;
+  static constexpr size_t kPoolEntries = 2;
+
+  void* Take(size_t bytes) {
+    std::vector<Entry> drop;
+    void* p = nullptr;
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      for (size_t i = 0; i < entries_.size(); ++i) {
+        if (entries_[i].bytes == bytes) {
+          p = entries_[i].p;
+          entries_.erase(entries_.begin() + std::ptrdiff_t(i));
+          return p;
+        }
+      }
+      drop.swap(entries_);
+    }
+    for (const Entry& e : drop) std::free(e.p);
+    return nullptr;
+  }
+  // False when the buffer is not kept (the caller frees it).
+  bool Keep(void* p, size_t bytes) {
+    Entry old{};
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      if (!enabled_) return false;
+      if (entries_.size() == kPoolEntries) {
+        old = entries_.front();
+        entries_.erase(entries_.begin());
+      }
+      entries_.push_back(Entry{p, bytes});
+    }
+    std::free(old.p);
+    return true;
+  }
+  void Release() {
+    std::vector<Entry> drop;
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      drop.swap(entries_);
+    }
+    for (const Entry& e : drop) std::free(e.p);
+  }
+  void Enable(bool on) {
+    {
+      std::lock_guard<std::mutex> lock(m_);
+      enabled_ = on;
+    }
+    if (!on) Release();
+  }
+
+ private:
+  struct Entry {
+    void* p;
+    size_t bytes;
+  };
+  std::mutex m_;
+  std::vector<Entry> entries_;
+  bool enabled_ = true;
+};
+
+// Never destroyed: buffers may be freed while the process ends.  The
+// environment variable KW_PIXEL_POOL=0 turns the keeping off (to measure
+// what it saves).
+PixelPool& Pool() {
+  static PixelPool* pool = [] {
+    auto* p = new PixelPool;
+    const char* e = std::getenv("KW_PIXEL_POOL");
+    if (e && e[0] == '0') p->Enable(false);
+    return p;
+  }();
+  return *pool;
+}
+
+// The size of each large buffer, kept in front of it (a cache line, so the
+// pixels stay aligned as before).
+constexpr size_t kHeader = 64;
+
+}  // namespace
+
 void* KWAllocatePixels(size_t bytes) {
   constexpr size_t kHuge = size_t(2) << 20;
   void* p = nullptr;
-  if (bytes >= 2 * kHuge) {
-    if (posix_memalign(&p, kHuge, bytes) != 0) throw std::bad_alloc();
+  if (bytes >= PixelPool::kMinBytes) {
+    if (void* kept = Pool().Take(bytes)) return static_cast<uint8_t*>(kept) + kHeader;
+    // The pixels start one header after a huge-page boundary.
+    if (posix_memalign(&p, kHuge, bytes + kHeader) != 0) throw std::bad_alloc();
 #ifdef MADV_HUGEPAGE
-    madvise(p, bytes / kHuge * kHuge, MADV_HUGEPAGE);
+    madvise(p, (bytes + kHeader) / kHuge * kHuge, MADV_HUGEPAGE);
 #endif
-    return p;
+    *static_cast<size_t*>(p) = bytes;
+    return static_cast<uint8_t*>(p) + kHeader;
   }
-  p = std::malloc(bytes ? bytes : 1);
+  // Small buffers: the size is noted the same way.
+  p = std::malloc(std::max<size_t>(bytes, 1) + kHeader);
   if (!p) throw std::bad_alloc();
-  return p;
+  *static_cast<size_t*>(p) = bytes;
+  return static_cast<uint8_t*>(p) + kHeader;
 }
 
-void KWFreePixels(void* p) noexcept { std::free(p); }
+void KWFreePixels(void* p) noexcept {
+  if (!p) return;
+  void* block = static_cast<uint8_t*>(p) - kHeader;
+  const size_t bytes = *static_cast<size_t*>(block);
+  if (bytes >= PixelPool::kMinBytes && Pool().Keep(block, bytes)) return;
+  std::free(block);
+}
+
+void KWReleaseKeptPixels() { Pool().Release(); }
 
 void CheckImageSize(int64_t width, int64_t height) {
   if (width < 0 || height < 0)
@@ -191,7 +296,8 @@ void TBitmap::SetPixelFormat(TPixelFormat pf) {
   dst.palette_ = palette_;
   if (pf == pf8bit && dst.palette_.empty()) dst.palette_ = GrayPalette();
   dst.reallocate(width_, height_, pf, false, false);
-  std::memset(dst.pixels_.data(), 0, dst.pixels_.size());  // padding bytes
+  if (size_t(dst.stride_) * 8 != size_t(width_) * size_t(BitsPerPixel(pf)))
+    std::memset(dst.pixels_.data(), 0, dst.pixels_.size());  // padding bytes
   const int w = width_;
   if (format_ == pf8bit) {
     uint32_t table[256];

@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <memory>
 #include <string>
@@ -42,9 +43,14 @@ struct TPaletteEntry {
 class TCanvas;
 
 // Pixel memory.  Large buffers are aligned for huge pages, which makes
-// first touching a fresh multi-megabyte picture much cheaper.
+// first touching a fresh multi-megabyte picture much cheaper, and the last
+// two freed are kept for the next request of the same size (any thread), so
+// that a step reuses pages already touched instead of having the system
+// clear new ones.  Content of a new or reused buffer is undefined.
 void* KWAllocatePixels(size_t bytes);
 void KWFreePixels(void* p) noexcept;
+// Lets the kept buffers go (a document closed: nothing of its size may come).
+void KWReleaseKeptPixels();
 
 // Allocator of pixel buffers that leaves new bytes uninitialised, so that a
 // buffer about to be overwritten (a file being read) is not cleared first.
@@ -125,6 +131,12 @@ class TBitmap {
 
   // Copy of another bitmap: size, format, palette and pixels.
   virtual void Assign(const TBitmap& src);
+  // Exchanges size, format, pixels and palette with other (not the canvas):
+  // how a picture made elsewhere moves into the bitmap that keeps it.
+  void SwapContent(TBitmap& other) noexcept { swapContent(other); }
+  // A new w x h buffer in format pf whose bytes are undefined, for a writer
+  // that fills every one of them (padding included).  The palette stays.
+  void Allocate(int w, int h, TPixelFormat pf) { reallocate(w, h, pf, false, false); }
 
   // Standard BMP file: 14-byte file header, 40-byte information header (V4
   // and V5 headers and the OS/2 core header are read too), rows bottom-up
@@ -141,6 +153,24 @@ class TBitmap {
   void SaveToDescriptor(int fd) const;
   void LoadFromMemory(const uint8_t* data, size_t size);
   std::vector<uint8_t> SaveToMemory() const;
+
+  // BMP reading straight into the bitmap that keeps the picture.  With to32
+  // the picture always ends as pf32bit (8- and 24-bit pixels get A = 0, as
+  // SetPixelFormat(pf32bit) would give them) without a picture-sized
+  // intermediate; fileBits, when given, receives the file's bits per pixel.
+  // The file is read in order, never whole.  Failures as LoadFromFile.
+  void LoadBMPFile(const std::string& fileName, bool to32, int* fileBits = nullptr);
+  // The same from memory given as two pieces that follow each other (the
+  // headers and the pixels of a picture handed over by a plug-in); body may
+  // be null.
+  void LoadBMPParts(const uint8_t* head, size_t headSize, const uint8_t* body, size_t bodySize,
+                    bool to32, int* fileBits = nullptr);
+  // Writes the BMP file through write (called with consecutive pieces) in
+  // pixel format pf: a pf32bit bitmap is written as 24 bits a band of rows
+  // at a time, so no copy of the picture is made; other conversions go
+  // through a converted copy.  write raises to stop.
+  using TBMPWriter = std::function<void(const uint8_t* data, size_t size)>;
+  void WriteBMP(const TBMPWriter& write, TPixelFormat pf) const;
 
   TCanvas& Canvas();
 

@@ -60,6 +60,20 @@ class MemorySource : public ByteSource {
   size_t pos_ = 0;
 };
 
+// Two pieces of memory read as one: the headers of a picture and its pixels.
+class PartsSource : public ByteSource {
+ public:
+  PartsSource(const uint8_t* a, size_t an, const uint8_t* b, size_t bn) : first_(a, an), second_(b, bn) {}
+  size_t Read(void* dst, size_t n) override {
+    size_t k = first_.Read(dst, n);
+    if (k < n) k += second_.Read(static_cast<uint8_t*>(dst) + k, n - k);
+    return k;
+  }
+
+ private:
+  MemorySource first_, second_;
+};
+
 class FileSource : public ByteSource {
  public:
   explicit FileSource(FILE* f) : f_(f) {}
@@ -107,11 +121,17 @@ constexpr uint32_t kBiRgb = 0, kBiBitfields = 3;
 }  // namespace
 
 struct BmpCodec {
-  static void Decode(ByteSource& src, TBitmap& out);
-  static void EncodeHeader(const TBitmap& b, std::vector<uint8_t>& head);
+  // to32: the picture ends as pf32bit whatever the file's depth; fileBits
+  // receives the file's bits per pixel.
+  static void Decode(ByteSource& src, TBitmap& out, bool to32 = false, int* fileBits = nullptr);
+  static void EncodeHeader(int width, int height, TPixelFormat pf,
+                           const std::vector<TPaletteEntry>& palette, std::vector<uint8_t>& head);
+  static void EncodeHeader(const TBitmap& b, std::vector<uint8_t>& head) {
+    EncodeHeader(b.Width(), b.Height(), b.PixelFormat(), b.Palette(), head);
+  }
 };
 
-void BmpCodec::Decode(ByteSource& src, TBitmap& out) {
+void BmpCodec::Decode(ByteSource& src, TBitmap& out, bool to32, int* fileBits) {
   uint8_t fh[18];
   src.ReadExact(fh, sizeof fh, "file header");
   if (fh[0] != 'B' || fh[1] != 'M') Bad("the file does not start with \"BM\"");
@@ -192,14 +212,23 @@ void BmpCodec::Decode(ByteSource& src, TBitmap& out) {
   if (offBits < pos) Bad("pixel data offset inside the headers");
   src.Skip(offBits - pos, "gap before the pixel data");
 
-  const TPixelFormat pf = bpp == 32 ? pf32bit : bpp == 24 ? pf24bit : pf8bit;
+  const TPixelFormat filePf = bpp == 32 ? pf32bit : bpp == 24 ? pf24bit : pf8bit;
+  const TPixelFormat pf = to32 ? pf32bit : filePf;
   TBitmap tmp;
   tmp.reallocate(int(width), int(height), pf, false, false);
   const int w = int(width), h = int(height);
   const size_t fileStride = size_t(((uint64_t(width) * bpp + 31) / 32) * 4);
+  // Palette indices of 1, 4 and 8 bits become pixel words through this table
+  // when the picture is widened (as SetPixelFormat does it).
+  uint32_t table[256];
+  if (to32 && bpp <= 8) {
+    TBitmap pal;
+    pal.palette_ = palette;
+    PaletteTable(pal, table);
+  }
   if (tmp.pixels_.empty()) {
     // No pixels (width or height 0): nothing to read.
-  } else if (bpp >= 8) {
+  } else if (pf == filePf && bpp >= 8) {
     // Same row layout as the bitmap's own buffer.
     if (!topDown) {
       src.ReadExact(tmp.pixels_.data(), tmp.pixels_.size(), "pixel data");
@@ -207,30 +236,52 @@ void BmpCodec::Decode(ByteSource& src, TBitmap& out) {
       for (int y = 0; y < h; ++y) src.ReadExact(tmp.ScanLine(y), fileStride, "pixel data");
     }
   } else {
-    std::vector<uint8_t> row(fileStride);
-    for (int i = 0; i < h; ++i) {
-      src.ReadExact(row.data(), fileStride, "pixel data");
-      uint8_t* d = tmp.ScanLine(topDown ? i : h - 1 - i);
-      if (bpp == 4) {
-        for (int x = 0; x < w; ++x) d[x] = (row[size_t(x) >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F;
-      } else {
-        for (int x = 0; x < w; ++x) d[x] = (row[size_t(x) >> 3] >> (7 - (x & 7))) & 1;
+    // A band of file rows at a time, widened into the bitmap's rows.
+    const int band = int(std::max<size_t>(1, std::min<size_t>(h, (size_t(1) << 18) / fileStride)));
+    std::vector<uint8_t> rows(fileStride * size_t(band));
+    for (int i0 = 0; i0 < h; i0 += band) {
+      const int n = std::min(band, h - i0);
+      src.ReadExact(rows.data(), fileStride * size_t(n), "pixel data");
+      for (int k = 0; k < n; ++k) {
+        const int i = i0 + k;
+        const uint8_t* row = rows.data() + fileStride * size_t(k);
+        uint8_t* d = tmp.ScanLine(topDown ? i : h - 1 - i);
+        if (pf == pf32bit) {
+          uint32_t* d32 = reinterpret_cast<uint32_t*>(d);
+          if (bpp == 24) {
+            for (int x = 0; x < w; ++x)
+              d32[x] = uint32_t(row[3 * x]) | (uint32_t(row[3 * x + 1]) << 8) |
+                       (uint32_t(row[3 * x + 2]) << 16);
+          } else if (bpp == 8) {
+            for (int x = 0; x < w; ++x) d32[x] = table[row[x]];
+          } else if (bpp == 4) {
+            for (int x = 0; x < w; ++x) d32[x] = table[(row[size_t(x) >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F];
+          } else {
+            for (int x = 0; x < w; ++x) d32[x] = table[(row[size_t(x) >> 3] >> (7 - (x & 7))) & 1];
+          }
+        } else if (bpp == 4) {
+          for (int x = 0; x < w; ++x) d[x] = (row[size_t(x) >> 1] >> ((x & 1) ? 0 : 4)) & 0x0F;
+          std::memset(d + w, 0, size_t(tmp.stride_) - size_t(w));
+        } else {
+          for (int x = 0; x < w; ++x) d[x] = (row[size_t(x) >> 3] >> (7 - (x & 7))) & 1;
+          std::memset(d + w, 0, size_t(tmp.stride_) - size_t(w));
+        }
       }
-      std::memset(d + w, 0, size_t(tmp.stride_) - size_t(w));
     }
   }
   if (pf == pf8bit) tmp.palette_ = std::move(palette);
+  if (fileBits) *fileBits = int(bpp);
   out.swapContent(tmp);
 }
 
-void BmpCodec::EncodeHeader(const TBitmap& b, std::vector<uint8_t>& head) {
-  const TPixelFormat pf = b.PixelFormat();
+void BmpCodec::EncodeHeader(int width, int height, TPixelFormat pf,
+                            const std::vector<TPaletteEntry>& palette, std::vector<uint8_t>& head) {
   const int bpp = BitsPerPixel(pf);
   if (bpp == 0) throw EInvalidGraphic("Cannot save a bitmap of this pixel format");
   std::vector<TPaletteEntry> pal;
-  if (pf == pf8bit) pal = b.Palette().empty() ? TBitmap::GrayPalette() : b.Palette();
+  if (pf == pf8bit) pal = palette.empty() ? TBitmap::GrayPalette() : palette;
   const uint32_t offBits = 14 + 40 + uint32_t(pal.size()) * 4;
-  const uint64_t imageSize = uint64_t(b.BytesPerLine()) * uint64_t(b.Height());
+  const uint64_t imageSize = uint64_t(TBitmap::BytesPerLineFor(width, pf)) * uint64_t(height);
   head.assign(offBits, 0);
   uint8_t* p = head.data();
   p[0] = 'B';
@@ -238,8 +289,8 @@ void BmpCodec::EncodeHeader(const TBitmap& b, std::vector<uint8_t>& head) {
   Put32(p + 2, uint32_t(std::min<uint64_t>(offBits + imageSize, 0xFFFFFFFFu)));
   Put32(p + 10, offBits);
   Put32(p + 14, 40);
-  Put32(p + 18, uint32_t(b.Width()));
-  Put32(p + 22, uint32_t(b.Height()));
+  Put32(p + 18, uint32_t(width));
+  Put32(p + 22, uint32_t(height));
   Put16(p + 26, 1);
   Put16(p + 28, uint32_t(bpp));
   Put32(p + 30, kBiRgb);
@@ -258,70 +309,132 @@ void TBitmap::LoadFromMemory(const uint8_t* data, size_t size) {
   BmpCodec::Decode(src, *this);
 }
 
+void TBitmap::LoadBMPParts(const uint8_t* head, size_t headSize, const uint8_t* body, size_t bodySize,
+                           bool to32, int* fileBits) {
+  PartsSource src(head, head ? headSize : 0, body, body ? bodySize : 0);
+  BmpCodec::Decode(src, *this, to32, fileBits);
+}
+
 void TBitmap::LoadFromStream(std::istream& in) {
   StreamSource src(in);
   BmpCodec::Decode(src, *this);
 }
 
-void TBitmap::LoadFromFile(const std::string& fileName) {
+namespace {
+void DecodeFile(const std::string& fileName, TBitmap& out, bool to32, int* fileBits) {
   const int fd = KWOpenRegularFile(fileName, kKWMaxImageFileSize);
   FILE* f = ::fdopen(fd, "rb");
   if (!f) {
     ::close(fd);
     throw EInOutError("Cannot open file \"" + fileName + "\"");
   }
+  // Large reads go past the buffer straight into the pixels.
+  std::setvbuf(f, nullptr, _IOFBF, size_t(1) << 16);
   try {
     FileSource src(f);
-    BmpCodec::Decode(src, *this);
+    BmpCodec::Decode(src, out, to32, fileBits);
   } catch (...) {
     std::fclose(f);
     throw;
   }
   std::fclose(f);
 }
+}  // namespace
+
+void TBitmap::LoadFromFile(const std::string& fileName) { DecodeFile(fileName, *this, false, nullptr); }
+
+void TBitmap::LoadBMPFile(const std::string& fileName, bool to32, int* fileBits) {
+  DecodeFile(fileName, *this, to32, fileBits);
+}
+
+void TBitmap::WriteBMP(const TBMPWriter& write, TPixelFormat pf) const {
+  if (pf != format_ && !(format_ == pf32bit && pf == pf24bit)) {
+    TBitmap copy;
+    copy.Assign(*this);
+    copy.SetPixelFormat(pf);
+    copy.WriteBMP(write, pf);
+    return;
+  }
+  std::vector<uint8_t> head;
+  BmpCodec::EncodeHeader(width_, height_, pf, palette_, head);
+  write(head.data(), head.size());
+  if (pf == format_) {
+    if (!pixels_.empty()) write(pixels_.data(), pixels_.size());
+    return;
+  }
+  // 32 -> 24 bits, a band of rows at a time, in the buffer's (bottom-up) order.
+  const size_t outStride = size_t(BytesPerLineFor(width_, pf24bit));
+  const int band = int(std::max<size_t>(1, (size_t(1) << 20) / std::max<size_t>(outStride, 1)));
+  std::vector<uint8_t> out(outStride * size_t(std::min(band, std::max(height_, 1))));
+  const int w = width_;
+  for (int r0 = 0; r0 < height_; r0 += band) {
+    const int n = std::min(band, height_ - r0);
+    for (int k = 0; k < n; ++k) {
+      const uint32_t* s = reinterpret_cast<const uint32_t*>(pixels_.data() + size_t(r0 + k) * stride_);
+      uint8_t* d = out.data() + size_t(k) * outStride;
+      int x = 0;
+      for (; x + 1 < w; ++x) {
+        // Writes 4 bytes of which the fourth is overwritten by the next pixel.
+        const uint32_t p = s[x];
+        std::memcpy(d + 3 * size_t(x), &p, 4);
+      }
+      for (; x < w; ++x) {
+        d[3 * size_t(x)] = uint8_t(s[x]);
+        d[3 * size_t(x) + 1] = uint8_t(s[x] >> 8);
+        d[3 * size_t(x) + 2] = uint8_t(s[x] >> 16);
+      }
+      std::memset(d + 3 * size_t(w), 0, outStride - 3 * size_t(w));
+    }
+    write(out.data(), outStride * size_t(n));
+  }
+}
 
 std::vector<uint8_t> TBitmap::SaveToMemory() const {
   std::vector<uint8_t> data;
-  BmpCodec::EncodeHeader(*this, data);
-  data.reserve(data.size() + pixels_.size());
+  data.reserve(54 + 1024 + pixels_.size());
   AdviseHugePages(data.data(), data.capacity());
-  data.insert(data.end(), pixels_.begin(), pixels_.end());
+  WriteBMP([&](const uint8_t* p, size_t n) { data.insert(data.end(), p, p + n); }, format_);
   return data;
 }
 
 void TBitmap::SaveToStream(std::ostream& out) const {
-  std::vector<uint8_t> head;
-  BmpCodec::EncodeHeader(*this, head);
-  out.write(reinterpret_cast<const char*>(head.data()), std::streamsize(head.size()));
-  out.write(reinterpret_cast<const char*>(pixels_.data()), std::streamsize(pixels_.size()));
-  if (!out) throw EInOutError("Stream write error");
+  WriteBMP(
+      [&](const uint8_t* p, size_t n) {
+        out.write(reinterpret_cast<const char*>(p), std::streamsize(n));
+        if (!out) throw EInOutError("Stream write error");
+      },
+      format_);
 }
 
 void TBitmap::SaveToDescriptor(int fd) const {
-  std::vector<uint8_t> head;
-  BmpCodec::EncodeHeader(*this, head);
-  auto writeAll = [fd](const uint8_t* p, size_t n) {
-    while (n > 0) {
-      ssize_t w = ::write(fd, p, n);
-      if (w < 0) {
-        if (errno == EINTR) continue;
-        throw EInOutError(std::strerror(errno));
-      }
-      p += w;
-      n -= size_t(w);
-    }
-  };
-  writeAll(head.data(), head.size());
-  writeAll(pixels_.data(), pixels_.size());
+  WriteBMP(
+      [fd](const uint8_t* p, size_t n) {
+        while (n > 0) {
+          ssize_t w = ::write(fd, p, n);
+          if (w < 0) {
+            if (errno == EINTR) continue;
+            throw EInOutError(std::strerror(errno));
+          }
+          p += w;
+          n -= size_t(w);
+        }
+      },
+      format_);
 }
 
 void TBitmap::SaveToFile(const std::string& fileName) const {
-  std::vector<uint8_t> head;
-  BmpCodec::EncodeHeader(*this, head);
   FILE* f = std::fopen(fileName.c_str(), "wb");
   if (!f) throw EInOutError("Cannot create file \"" + fileName + "\"");
-  bool ok = std::fwrite(head.data(), 1, head.size(), f) == head.size();
-  if (ok && !pixels_.empty()) ok = std::fwrite(pixels_.data(), 1, pixels_.size(), f) == pixels_.size();
+  bool ok = true;
+  try {
+    WriteBMP(
+        [&](const uint8_t* p, size_t n) {
+          if (std::fwrite(p, 1, n, f) != n) throw EInOutError("write");
+        },
+        format_);
+  } catch (const EInOutError&) {
+    ok = false;
+  }
   ok = (std::fclose(f) == 0) && ok;
   if (!ok) {
     std::remove(fileName.c_str());
