@@ -3,7 +3,13 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <bit>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
 #include <cerrno>
 #include <cstring>
 #include <cmath>
@@ -53,6 +59,145 @@ void ReportSwapFailure(const std::string& why) {
   told = true;
   ShowMessageBox(TMsgKind::Warning,
                  why + "\n履歴の画像はディスクに退避せず、メモリに保持したまま処理を続けます。");
+}
+
+}  // namespace
+
+// A history image on its way to its swap file.  state, fd and the pixels'
+// ownership are guarded by the writer's mutex.
+struct TSwapJob {
+  enum class State { Queued, Writing, Written, Failed, Stopped };
+  State state = State::Queued;
+  std::atomic<bool> stop{false};
+  TBitmap pixels;  // the writer's while Queued or Writing; freed once Written
+  int fd = -1;
+  std::string name;
+  std::string error;
+};
+
+namespace {
+
+// The one thread that writes swap files, in the order they were asked for.
+class SwapWriter {
+ public:
+  // More pending writes than this make SwapOutLater wait.
+  static constexpr size_t kMaxPending = 4;
+  static constexpr size_t kPiece = size_t(8) << 20;
+
+  static SwapWriter& Get() {
+    static SwapWriter* w = new SwapWriter;  // never destroyed: its thread may outlive main
+    return *w;
+  }
+
+  void Push(std::shared_ptr<TSwapJob> job) {
+    std::unique_lock<std::mutex> lock(m);
+    if (!started_) {
+      std::thread([this] { Run(); }).detach();
+      started_ = true;
+    }
+    cv.wait(lock, [&] { return queue_.size() + (busy_ ? 1 : 0) < kMaxPending; });
+    queue_.push_back(std::move(job));
+    cv.notify_all();
+  }
+
+  // Returns when the writer no longer touches the job.
+  void Stop(TSwapJob& job) {
+    job.stop = true;
+    std::unique_lock<std::mutex> lock(m);
+    if (job.state == TSwapJob::State::Queued) {
+      job.state = TSwapJob::State::Stopped;
+      ::close(job.fd);
+      job.fd = -1;
+      return;
+    }
+    cv.wait(lock, [&] { return job.state != TSwapJob::State::Writing; });
+  }
+
+  void WaitIdle() {
+    std::unique_lock<std::mutex> lock(m);
+    cv.wait(lock, [&] { return queue_.empty() && !busy_; });
+  }
+
+  std::mutex m;
+  std::condition_variable cv;
+
+ private:
+  struct Stopped {};
+
+  void Run() {
+    for (;;) {
+      std::shared_ptr<TSwapJob> job;
+      {
+        std::unique_lock<std::mutex> lock(m);
+        cv.wait(lock, [&] { return !queue_.empty(); });
+        job = std::move(queue_.front());
+        queue_.pop_front();
+        if (job->state != TSwapJob::State::Queued) {
+          cv.notify_all();
+          continue;
+        }
+        job->state = TSwapJob::State::Writing;
+        busy_ = true;
+      }
+      std::string error;
+      bool stopped = false;
+      try {
+        const int fd = job->fd;
+        TSwapJob& j = *job;
+        job->pixels.WriteBMP(
+            [fd, &j](const uint8_t* p, size_t n) {
+              while (n > 0) {
+                if (j.stop) throw Stopped{};
+                const size_t piece = std::min(n, kPiece);
+                ssize_t w = ::write(fd, p, piece);
+                if (w < 0) {
+                  if (errno == EINTR) continue;
+                  throw EInOutError(std::strerror(errno));
+                }
+                p += w;
+                n -= size_t(w);
+              }
+            },
+            pf32bit);
+      } catch (const Stopped&) {
+        stopped = true;
+      } catch (const std::exception& e) {
+        error = e.what();
+      }
+      if (::close(job->fd) != 0 && error.empty() && !stopped) error = std::strerror(errno);
+      TBitmap freed;
+      {
+        std::lock_guard<std::mutex> lock(m);
+        job->fd = -1;
+        if (stopped) {
+          job->state = TSwapJob::State::Stopped;
+        } else if (!error.empty()) {
+          job->error = "履歴の画像を一時ファイル" + kwio::Quoted(job->name) + "に書き出せません。" + error;
+          job->state = TSwapJob::State::Failed;
+        } else {
+          freed.SwapContent(job->pixels);  // let go below, outside the lock
+          job->state = TSwapJob::State::Written;
+        }
+        busy_ = false;
+        cv.notify_all();
+      }
+    }
+  }
+
+  std::deque<std::shared_ptr<TSwapJob>> queue_;
+  bool busy_ = false;
+  bool started_ = false;
+};
+
+// Images whose background write has not been settled (main thread only).
+std::vector<TKWBitmap*>& SwappingImages() {
+  static std::vector<TKWBitmap*> images;
+  return images;
+}
+
+void Forget(TKWBitmap* img) {
+  auto& v = SwappingImages();
+  v.erase(std::remove(v.begin(), v.end(), img), v.end());
 }
 
 // Rows whose index modulo 64 is 63 report progress.
@@ -237,6 +382,10 @@ bool HasAnyAlpha(const TBitmap& Bitmap) {
 TKWBitmap::TKWBitmap() { SetPixelFormat(pf32bit); }
 
 TKWBitmap::~TKWBitmap() {
+  if (swapJob_) {
+    std::string why;
+    if (stopSwapWrite(why) && !why.empty()) ReportSwapFailure(why);
+  }
   if (OnDisk && !TempFileName.empty()) {
     DeleteFile(TempFileName);
     KWReleaseOwnedFile(TempFileName);
@@ -326,6 +475,10 @@ void TKWBitmap::LoadFromFile(const std::string& fileName) {
     HasAlpha = alpha;
   }
   // The file's pixels replace whatever was swapped out.
+  if (swapJob_) {
+    std::string why;
+    stopSwapWrite(why);
+  }
   if (OnDisk) {
     DeleteFile(TempFileName);
     KWReleaseOwnedFile(TempFileName);
@@ -479,6 +632,7 @@ void TKWBitmap::TrimHistory(bool Propagate) {
   }
   // A swap file that cannot be written keeps its image in memory: the work
   // goes on, and the user hears of it once per process.
+  CollectSwapResults();
   TKWBitmap* img = this;
   for (int64_t i = 0; img; ++i) {
     TKWBitmap* prev = img->Prev;
@@ -488,7 +642,7 @@ void TKWBitmap::TrimHistory(bool Propagate) {
       if (i == limit) img->Prev = nullptr;
       if (DiskUndo >= 1 && i >= DiskUndo && !img->OnDisk) {
         try {
-          img->SwapOut();
+          img->SwapOutLater();
         } catch (const std::exception& e) {
           ReportSwapFailure(e.what());
         }
@@ -542,6 +696,13 @@ void TKWBitmap::SwapOut() {
 
 void TKWBitmap::SwapIn() {
   if (!OnDisk) return;
+  if (swapJob_) {
+    std::string why;
+    if (stopSwapWrite(why)) {
+      if (!why.empty()) ReportSwapFailure(why);
+      return;  // the pixels never left
+    }
+  }
   try {
     // Straight into this image; on failure it keeps its 1 x 1 stand-in.
     LoadBMPFile(TempFileName, true);
@@ -554,6 +715,74 @@ void TKWBitmap::SwapIn() {
   TempFileName.clear();
   OnDisk = false;
 }
+
+void TKWBitmap::SwapOutLater() {
+  if (OnDisk) return;
+  std::string dir;
+  try {
+    dir = UndoDataDir();
+  } catch (const std::exception& e) {
+    throw ESwapError(e.what());
+  }
+  if (!DirectoryExists(dir) && !ForceDirectories(dir))
+    throw ESwapError("履歴の画像を置くフォルダ" + kwio::Quoted(dir) + "を作成できません。");
+  Ensure32();
+  std::string name;
+  int fd = -1;
+  for (int tries = 0; fd < 0; ++tries) {
+    name = SwapFileName(dir, UndoFileCounter);
+    ++UndoFileCounter;
+    fd = KWCreateOwnedFile(name, 0600);
+    if (fd < 0 && (errno != EEXIST || tries > 1000))
+      throw ESwapError("履歴の画像を一時ファイル" + kwio::Quoted(name) + "に書き出せません。" +
+                       std::strerror(errno));
+  }
+  auto job = std::make_shared<TSwapJob>();
+  job->fd = fd;
+  job->name = name;
+  job->pixels.SwapContent(*this);  // this is left empty
+  SetPixelFormat(pf32bit);
+  SetSize(1, 1);
+  TempFileName = name;
+  OnDisk = true;
+  swapJob_ = job;
+  SwappingImages().push_back(this);
+  SwapWriter::Get().Push(std::move(job));
+}
+
+bool TKWBitmap::stopSwapWrite(std::string& why) {
+  std::shared_ptr<TSwapJob> job = std::move(swapJob_);
+  swapJob_.reset();
+  Forget(this);
+  SwapWriter& w = SwapWriter::Get();
+  w.Stop(*job);
+  if (job->state == TSwapJob::State::Written) return false;
+  why = job->error;
+  SwapContent(job->pixels);
+  DeleteFile(TempFileName);
+  KWReleaseOwnedFile(TempFileName);
+  TempFileName.clear();
+  OnDisk = false;
+  return true;
+}
+
+void TKWBitmap::CollectSwapResults() {
+  std::vector<TKWBitmap*> ended;
+  {
+    SwapWriter& w = SwapWriter::Get();
+    std::lock_guard<std::mutex> lock(w.m);
+    for (TKWBitmap* img : SwappingImages()) {
+      const auto st = img->swapJob_->state;
+      if (st == TSwapJob::State::Written || st == TSwapJob::State::Failed) ended.push_back(img);
+    }
+  }
+  for (TKWBitmap* img : ended) {
+    std::string why;
+    if (img->stopSwapWrite(why) && !why.empty()) ReportSwapFailure(why);
+  }
+}
+
+void TKWBitmap::WaitForSwapWriter() { SwapWriter::Get().WaitIdle(); }
 
 // ---- alpha channel ----
 

@@ -15,6 +15,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/bitmap.h"
 #include "platform/types.h"
@@ -141,8 +142,24 @@ class TKWBitmap : public TBitmap {
   // the pixels and raises ESwapError.
   void SwapOut();
   // Reads the swap file back and deletes it.  A failed read raises
-  // ESwapError and leaves the image on disk.
+  // ESwapError and leaves the image on disk.  An image whose background
+  // write (SwapOutLater) has not finished gets its pixels back at once,
+  // waiting at most for the piece being written.
   void SwapIn();
+  // SwapOut in the background, what a trim uses: the swap file is made here
+  // (failures raise ESwapError as SwapOut's do), the image is OnDisk and
+  // 1 x 1 at once, and the swap writer, a thread of its own, writes the
+  // pixels and lets them go.  A write that fails gives the pixels back to
+  // the image (no longer OnDisk) the next time the program looks
+  // (CollectSwapResults, a trim, SwapIn, freeing the image), with the
+  // warning a trim gives.  Waits only when more than a few writes are
+  // already pending, so that memory stays bounded on a slow disk.
+  void SwapOutLater();
+  // Settles the background writes that have ended: failed ones put their
+  // images back in memory and are reported.  Main thread only.
+  static void CollectSwapResults();
+  // Waits until the swap writer has nothing left to do (tests, benchmarks).
+  static void WaitForSwapWriter();
 
   // Alpha channel.
   void FillAlpha(uint8_t Value);
@@ -173,6 +190,13 @@ class TKWBitmap : public TBitmap {
   // 32-bit first when they are not).
   void MovePixels(TBitmap& src);
   void FinishStep(TKWBitmap* Dest, TKWProcessor* Processor);
+  // Ends the background write of this image: a write not started is
+  // dropped, one under way stops at its next piece.  Afterwards the image is
+  // either in memory again (its partial file deleted; true, with the
+  // write's error in why when it had failed) or completely in its file
+  // (false).
+  bool stopSwapWrite(std::string& why);
+  std::shared_ptr<struct TSwapJob> swapJob_;
 };
 
 // Raises Exception with the user's message when a generator may not make a

@@ -11,6 +11,7 @@
 #include "image_test_util.h"
 #include "platform/ownedfiles.h"
 #include "platform/sysutils.h"
+#include "procdef/kwmessages.h"
 
 using namespace imgtest;
 namespace fs = std::filesystem;
@@ -326,6 +327,55 @@ TEST_F(HistoryTest, SwapNeverOpensAnExistingFileAndAFailedWriteLeavesNone) {
   b.SwapOut();
   EXPECT_TRUE(b.OnDisk);
   EXPECT_EQ(b.TempFileName, SwapPath(2));
+}
+
+// Swap-outs of a trim run in the background.  An undo takes its image back
+// whatever the writer is doing; a write that fails leaves the image in
+// memory with the usual warning; freeing an image whose write is pending
+// leaves no file.
+TEST_F(HistoryTest, BackgroundSwapOutsFailStopAndFinishSafely) {
+  std::vector<std::string> warnings;
+  TMessageHandler old = SetMessageHandler([&](TMsgKind k, const std::string&, const std::string& text, bool) {
+    if (k == TMsgKind::Warning) warnings.push_back(text);
+    return TMsgResult::Ok;
+  });
+  TKWBitmap* first = Loaded(10);
+  const auto original = Pixels(*first);
+  TKWBitmap* cur = Steps(first, 3);  // first is 3 steps back: its write is queued
+  EXPECT_TRUE(first->OnDisk);
+  EXPECT_EQ(first->Width(), 1);
+  first->SwapIn();  // taken back at once, or read from the finished file
+  EXPECT_FALSE(first->OnDisk);
+  EXPECT_EQ(Pixels(*first), original);
+  TKWBitmap::WaitForSwapWriter();
+  EXPECT_EQ(fs::directory_iterator(dir / "UndoData"), fs::directory_iterator());
+
+  // Writes beyond the file size limit fail as on a full disk.
+  std::signal(SIGXFSZ, SIG_IGN);
+  rlimit limit{};
+  ::getrlimit(RLIMIT_FSIZE, &limit);
+  const rlimit saved = limit;
+  limit.rlim_cur = 100;
+  ::setrlimit(RLIMIT_FSIZE, &limit);
+  TKWBitmap* second = first->Next;
+  cur = Steps(cur, 1);  // second goes out and fails in the background
+  TKWBitmap::WaitForSwapWriter();
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  EXPECT_TRUE(second->OnDisk);  // not looked at yet
+  TKWBitmap::CollectSwapResults();
+  EXPECT_FALSE(second->OnDisk);
+  EXPECT_TRUE(second->TempFileName.empty());
+  EXPECT_EQ(Pixels(*second), Pixels(*second->Next->Next));  // two inversions apart
+  ASSERT_EQ(warnings.size(), 1u);
+  EXPECT_NE(warnings[0].find("書き出せません"), std::string::npos) << warnings[0];
+
+  // Many steps, then the whole chain freed at once while writes are pending.
+  cur = Steps(cur, 8);
+  cur->ClearHistory();
+  delete cur;
+  TKWBitmap::WaitForSwapWriter();
+  EXPECT_EQ(fs::directory_iterator(dir / "UndoData"), fs::directory_iterator());
+  SetMessageHandler(old);
 }
 
 TEST_F(HistoryTest, UnreadableSwapFileStaysOnDisk) {
