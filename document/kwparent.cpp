@@ -218,6 +218,11 @@ TKWParent::TKWParent(QWidget* parent)
     InitChildSizeByZoom = ini.ReadBool("Options", "InitChildSizeByZoom", true);
   }
   SetProgressSink([this](int v) { SetProgressValue(v); });
+  // A history image whose swap file could not be written comes back into
+  // memory and is reported at once, not only at the next step.
+  SetSwapFailureNotifier([] {
+    QMetaObject::invokeMethod(qApp, [] { TKWBitmap::CollectSwapResults(); }, Qt::QueuedConnection);
+  });
   connect(qApp, &QGuiApplication::commitDataRequest, this,
           [this](QSessionManager&) { WriteRestartEntry(); });
   RemoveRestartEntry();
@@ -231,6 +236,7 @@ TKWParent::TKWParent(QWidget* parent)
 
 TKWParent::~TKWParent() {
   SetProgressSink(nullptr);
+  SetSwapFailureNotifier(nullptr);
   // Documents still open write their resume entries while they go.
   for (TKWChild* c : Children()) delete c;
 }

@@ -77,6 +77,15 @@ struct TSwapJob {
 
 namespace {
 
+struct SwapNotifier {
+  std::mutex m;
+  std::function<void()> notify;
+};
+SwapNotifier& Notifier() {
+  static SwapNotifier* n = new SwapNotifier;
+  return *n;
+}
+
 // The one thread that writes swap files, in the order they were asked for.
 class SwapWriter {
  public:
@@ -180,6 +189,11 @@ class SwapWriter {
         }
         busy_ = false;
         cv.notify_all();
+      }
+      if (!error.empty() && !stopped) {
+        SwapNotifier& n = Notifier();
+        std::lock_guard<std::mutex> lock(n.m);
+        if (n.notify) n.notify();
       }
     }
   }
@@ -309,6 +323,12 @@ void SetUndoDataDir(const std::string& dir) {
 }
 
 void SetProgressSink(TProgressSink sink) { ProgressSinkRef() = std::move(sink); }
+
+void SetSwapFailureNotifier(std::function<void()> notify) {
+  SwapNotifier& n = Notifier();
+  std::lock_guard<std::mutex> lock(n.m);
+  n.notify = std::move(notify);
+}
 
 // ---- kernels ----
 

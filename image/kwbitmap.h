@@ -49,6 +49,12 @@ void SetUndoDataDir(const std::string& dir);
 using TProgressSink = std::function<void(int value)>;
 void SetProgressSink(TProgressSink sink);
 
+// Called on the swap writer's thread when a background write has failed;
+// the main window hands it to its own thread to run
+// TKWBitmap::CollectSwapResults.  Without one, failures are settled at the
+// next step, undo or swap-in.
+void SetSwapFailureNotifier(std::function<void()> notify);
+
 // Where the foreground of a mix lies on the background.
 struct TMixOrigin {
   int32_t X = 0;  // top-left foreground pixel in background coordinates

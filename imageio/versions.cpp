@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include <jpeglib.h>
+#include <libdeflate.h>
 #include <png.h>
 #include <zlib.h>
 
@@ -18,6 +19,7 @@ std::vector<std::pair<std::string, std::string>> KWImageLibraryVersions() {
 #endif
   v.emplace_back("libpng", png_get_header_ver(nullptr));
   v.emplace_back("zlib", zlibVersion());
+  v.emplace_back("libdeflate", LIBDEFLATE_VERSION_STRING);
 #ifdef KW_GIFLIB_VERSION
   v.emplace_back("giflib", KW_GIFLIB_VERSION);
 #endif
