@@ -469,6 +469,12 @@ void TKWBitmap::CopyImage(const TBitmap& Source) {
 // ---- files ----
 
 void TKWBitmap::LoadFromFile(const std::string& fileName) {
+  // A write to the swap file that is still going on ends first (its pixels
+  // come back), so that nothing can come back over the file's pixels.
+  if (swapJob_) {
+    std::string why;
+    stopSwapWrite(why);
+  }
   // Every reader decodes straight into the bitmap that ends up holding the
   // picture: this image when it is empty, otherwise a bitmap whose pixels
   // replace this image's only when the whole file was read.
@@ -495,10 +501,6 @@ void TKWBitmap::LoadFromFile(const std::string& fileName) {
     HasAlpha = alpha;
   }
   // The file's pixels replace whatever was swapped out.
-  if (swapJob_) {
-    std::string why;
-    stopSwapWrite(why);
-  }
   if (OnDisk) {
     DeleteFile(TempFileName);
     KWReleaseOwnedFile(TempFileName);
