@@ -95,7 +95,7 @@ add median3 "median 3x3 BMP" bmp bmp \
   $'= Median.RANGE 1\nEXECFILTER Median A' \
   "$IM $IN.bmp -statistic Median 3x3 BMP3:out.bmp" \
   "gm convert $IN.bmp -median 1 BMP3:out.bmp" \
-  "vips median $IN.bmp out.bmp 3"
+  "vips rank $IN.bmp out.bmp 3 3 4"
 add sharpen3 "sharpen mask 3x3 BMP" bmp bmp \
   $'= Mask.RANGE 1\n= Mask.OPERATION 3\nEXECFILTER Mask A' \
   "$IM $IN.bmp -convolve $sharpen BMP3:out.bmp" \
@@ -130,7 +130,7 @@ add chain5 "five filters: gamma, median, sharpen, negative, mirror" bmp bmp \
   $'= Gamma.COLOR TRUE\n= Gamma.GAMMAR 1.5\n= Gamma.GAMMAG 1.5\n= Gamma.GAMMAB 1.5\n= Gamma.AUTOGAMMA FALSE\n= Gamma.USETONEFILE FALSE\nEXECFILTER Gamma A\n= Median.RANGE 1\nEXECFILTER Median A\n= Mask.RANGE 1\n= Mask.OPERATION 3\nEXECFILTER Mask A\nEXECFILTER NegativeColor A\n= AxisOperate.OPERATE 0\nEXECFILTER AxisOperate A' \
   "$IM $IN.bmp -gamma 1.5 -statistic Median 3x3 -convolve $sharpen -negate -flop BMP3:out.bmp" \
   "gm convert $IN.bmp -gamma 1.5 -median 1 -convolve $sharpen -negate -flop BMP3:out.bmp" \
-  "vips gamma $IN.bmp t1.v --exponent 1.5 && vips median t1.v t2.v 3 && vips conv t2.v t3.v sharpen.mat --precision integer && vips invert t3.v t4.v && vips flip t4.v out.bmp horizontal"
+  "vips gamma $IN.bmp t1.v --exponent 1.5 && vips rank t1.v t2.v 3 3 4 && vips conv t2.v t3.v sharpen.mat --precision integer && vips invert t3.v t4.v && vips flip t4.v out.bmp horizontal"
 
 for r in $ROWS; do
   [ -n "${TITLE[$r]:-}" ] || { echo "unknown row: $r" >&2; exit 2; }
