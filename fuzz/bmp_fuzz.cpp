@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   } catch (const Exception&) {
     return 0;
   }
-  if (b.Width() * int64_t(b.Height()) > (int64_t(1) << 22)) return 0;
+  if (b.Width() * int64_t(b.Height()) > (int64_t(1) << 18)) return 0;
   const std::vector<uint8_t> again = b.SaveToMemory();
   TBitmap c;
   c.LoadFromMemory(again.data(), again.size());

@@ -9,8 +9,8 @@ uint32_t Big32(const uint8_t* p) { return uint32_t(p[0]) << 24 | p[1] << 16 | p[
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  // Pictures larger than 4 megapixels are legal but only slow the search.
-  if (size >= 24 && uint64_t(Big32(data + 16)) * Big32(data + 20) > (uint64_t(1) << 22)) return 0;
+  // Pictures larger than 256 kilopixels are legal but only slow the search.
+  if (size >= 24 && uint64_t(Big32(data + 16)) * Big32(data + 20) > (uint64_t(1) << 18)) return 0;
   TBitmap b;
   bool alpha = false;
   try {

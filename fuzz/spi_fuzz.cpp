@@ -26,10 +26,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int r = GetPictureInfo(buf, intptr_t(size), SPI_INPUT_MEMORY, &info);
   std::free(info.hInfo);
   if (r != SPI_ALL_RIGHT) return 0;
-  // The program refuses pictures too large to hold; larger than 4
-  // megapixels only slows the search.
+  // The program refuses pictures too large to hold; larger than 256
+  // kilopixels only slows the search.
   const int64_t h = info.height < 0 ? -int64_t(info.height) : int64_t(info.height);
-  if (int64_t(info.width) * h > (int64_t(1) << 22)) return 0;
+  if (int64_t(info.width) * h > (int64_t(1) << 18)) return 0;
   void* hInfo = nullptr;
   void* hBits = nullptr;
   if (GetPicture(buf, intptr_t(size), SPI_INPUT_MEMORY, &hInfo, &hBits, Progress, 0) == SPI_ALL_RIGHT &&

@@ -3,9 +3,12 @@
 // BMP inside a larger stream is consumed exactly.  Pixel rows go straight
 // into the buffer of a temporary bitmap, which replaces the target only
 // when the whole picture was read.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -31,6 +34,8 @@ class ByteSource {
   virtual ~ByteSource() = default;
   // Reads up to n bytes; fewer only at the end of the data.
   virtual size_t Read(void* dst, size_t n) = 0;
+  // Bytes left, when the source knows (a stream does not).
+  virtual uint64_t Remaining() const { return UINT64_MAX; }
   void ReadExact(void* dst, size_t n, const char* what) {
     if (Read(dst, n) != n) Bad(std::string("the file ends inside the ") + what);
   }
@@ -53,6 +58,7 @@ class MemorySource : public ByteSource {
     pos_ += k;
     return k;
   }
+  uint64_t Remaining() const override { return size_ - pos_; }
 
  private:
   const uint8_t* data_;
@@ -69,6 +75,7 @@ class PartsSource : public ByteSource {
     if (k < n) k += second_.Read(static_cast<uint8_t*>(dst) + k, n - k);
     return k;
   }
+  uint64_t Remaining() const override { return first_.Remaining() + second_.Remaining(); }
 
  private:
   MemorySource first_, second_;
@@ -76,15 +83,22 @@ class PartsSource : public ByteSource {
 
 class FileSource : public ByteSource {
  public:
-  explicit FileSource(FILE* f) : f_(f) {}
+  explicit FileSource(FILE* f) : f_(f) {
+    struct stat st {};
+    if (::fstat(::fileno(f), &st) == 0 && S_ISREG(st.st_mode)) size_ = uint64_t(st.st_size);
+  }
   size_t Read(void* dst, size_t n) override {
     const size_t k = std::fread(dst, 1, n, f_);
     if (k < n && std::ferror(f_)) throw EInOutError("Read error");
+    read_ += k;
     return k;
   }
+  uint64_t Remaining() const override { return size_ == UINT64_MAX ? size_ : size_ - std::min(read_, size_); }
 
  private:
   FILE* f_;
+  uint64_t size_ = UINT64_MAX;
+  uint64_t read_ = 0;
 };
 
 class StreamSource : public ByteSource {
@@ -214,10 +228,13 @@ void BmpCodec::Decode(ByteSource& src, TBitmap& out, bool to32, int* fileBits) {
 
   const TPixelFormat filePf = bpp == 32 ? pf32bit : bpp == 24 ? pf24bit : pf8bit;
   const TPixelFormat pf = to32 ? pf32bit : filePf;
-  TBitmap tmp;
-  tmp.reallocate(int(width), int(height), pf, false, false);
   const int w = int(width), h = int(height);
   const size_t fileStride = size_t(((uint64_t(width) * bpp + 31) / 32) * 4);
+  // A short file is refused before the picture it claims is allocated.
+  if (width > 0 && uint64_t(fileStride) * uint64_t(h) > src.Remaining())
+    Bad("the file ends inside the pixel data");
+  TBitmap tmp;
+  tmp.reallocate(w, h, pf, false, false);
   // Palette indices of 1, 4 and 8 bits become pixel words through this table
   // when the picture is widened (as SetPixelFormat does it).
   uint32_t table[256];
