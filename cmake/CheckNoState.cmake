@@ -17,7 +17,9 @@ foreach(line IN LISTS lines)
     set(sym "${CMAKE_MATCH_2}")
     # What the compiler and Qt's code generators make for every class and
     # resource file: meta-objects, type tables, resource registration.
-    if(sym MATCHES "staticMetaObject|qt_incomplete_metaTypeArray|qt_version_tag|QMetaTypeForType|QMetaTypeInterfaceWrapper|^DW\\.ref\\.|^\\(anonymous namespace\\)::dummy$|qt_resource_")
+    # Virtual tables and type information are read-only once relocated
+    # (some compilers list them as data).
+    if(sym MATCHES "^vtable for |^typeinfo for |^typeinfo name for |^VTT for |staticMetaObject|qt_incomplete_metaTypeArray|qt_version_tag|QMetaTypeForType|QMetaTypeInterfaceWrapper|^DW\\.ref\\.|^\\(anonymous namespace\\)::dummy$|qt_resource_")
       continue()
     endif()
     list(APPEND found "${sym}")

@@ -1,17 +1,20 @@
 // Fuzz target: bytes as a JPEG file, through the JPEG reader.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
 #include "imageio/jpegio.h"
 
 namespace {
-// The declared size from the first frame header; 0 when there is none.
+// The largest size any frame header declares (the decoder may take a later
+// one than the first); 0 when there is none.
 uint64_t DeclaredPixels(const uint8_t* d, size_t n) {
+  uint64_t largest = 0;
   for (size_t i = 0; i + 9 < n; ++i)
     if (d[i] == 0xFF && d[i + 1] >= 0xC0 && d[i + 1] <= 0xCF && d[i + 1] != 0xC4 && d[i + 1] != 0xC8 &&
         d[i + 1] != 0xCC)
-      return uint64_t(d[i + 5] << 8 | d[i + 6]) * uint64_t(d[i + 7] << 8 | d[i + 8]);
-  return 0;
+      largest = std::max(largest, uint64_t(d[i + 5] << 8 | d[i + 6]) * uint64_t(d[i + 7] << 8 | d[i + 8]));
+  return largest;
 }
 }  // namespace
 

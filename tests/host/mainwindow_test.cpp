@@ -30,6 +30,7 @@
 #include "document/kwpaths.h"
 #include "document/optiondlg.h"
 #include "host/filterbox.h"
+#include "host/generatorbox.h"
 #include "host/mixerbox.h"
 #include "host/program.h"
 #include "image/kwimage.h"
@@ -293,6 +294,34 @@ TEST(MainWindow, ZoomAlphaViewHoldingAndSavingAsAUserDoes) {
   EXPECT_EQ(opt->cbReadmeAlpha->isEnabled(), TranslucentWindowsPossible());
   if (!TranslucentWindowsPossible()) EXPECT_FALSE(opt->cbReadmeAlpha->toolTip().isEmpty());
   EXPECT_FALSE(opt->cbCheckerBackground->isChecked());
+}
+
+// A size no image can have (the box takes four characters, so too small):
+// the generator menu's items say so, whether they make a new document or
+// draw into the current one, and nothing changes.
+TEST(MainWindow, AGeneratorAtAnImpossibleSizeShowsWhyAndChangesNothing) {
+  Session s;
+  TKWChild* doc = s.open("g.bmp", 30, 20);
+  ASSERT_NE(doc, nullptr);
+  TGeneratorBox* box = s.program->GeneratorBox();
+  ASSERT_NE(box->CurrentGenerator(), nullptr);
+  box->cbUseSrcSize->setChecked(false);
+  const uint32_t pixel = doc->CurrentImage()->Row32(3)[3];
+  for (const char* size : {"0", "-5"}) {
+    box->edrWidth->setText(size);
+    box->edrHeight->setText("480");
+    s.shown.clear();
+    s.main()->actGenerateNew->trigger();
+    s.main()->actGenerateCur->trigger();
+    QApplication::processEvents();
+    ASSERT_EQ(s.shown.size(), 2u) << size;
+    for (const std::string& m : s.shown)
+      EXPECT_NE(m.find(std::string("生成する画像の大きさ ") + size + " x 480 は作成できません。"), std::string::npos) << m;
+    EXPECT_EQ(s.main()->Children().size(), 1);
+    EXPECT_EQ(doc->CurrentImage()->Width(), 30);
+    EXPECT_EQ(doc->CurrentImage()->Row32(3)[3], pixel);
+    EXPECT_EQ(doc->CurrentImage()->Prev, nullptr);
+  }
 }
 
 TEST(MainWindow, ScriptEditorKeepsItsHeightNamesLogTabsAndShowsTheFailingLine) {
