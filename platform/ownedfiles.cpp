@@ -135,7 +135,16 @@ std::vector<std::string> KWSwapFolderPlaces() {
 std::string KWSwapFolder() {
   State& st = St();
   std::lock_guard<std::mutex> lock(st.m);
-  if (!st.folder.empty() && st.owner == ::getpid()) return st.folder;
+  if (!st.folder.empty() && st.owner == ::getpid()) {
+    // Still our own folder?  One that was removed meanwhile is made anew
+    // rather than trusted under the same name.
+    struct stat sb {};
+    if (::lstat(NoTrailingSlash(st.folder).c_str(), &sb) == 0 && S_ISDIR(sb.st_mode) &&
+        sb.st_uid == ::geteuid())
+      return st.folder;
+    ::close(st.folderFd);
+    st.folderFd = -1;
+  }
   st.folder.clear();
   std::string why;
   const std::vector<std::string> places = KWSwapFolderPlaces();

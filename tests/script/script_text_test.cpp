@@ -147,7 +147,9 @@ TEST(Tokenizer, EngineFillsTablesItIsGiven) {
   }
   // The tables and their commands outlive the engine; their owner frees them.
   EXPECT_GT(second.Count(), 0);
+  TKWScriptEngine::FreeKeywordTable(first);
   TKWScriptEngine::FreeKeywordTable(second);
+  EXPECT_EQ(first.Count(), 0);
   EXPECT_EQ(second.Count(), 0);
 }
 
