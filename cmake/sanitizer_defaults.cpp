@@ -2,8 +2,9 @@
 // package of a build with KW_SANITIZE (runtime options in the environment
 // still win).  Undefined behaviour stops the process, so that a test that
 // meets it fails; leaks are reported at exit.  The only suppressed leaks are
-// those of third-party libraries: font configuration and the toolkit's font
-// cache, which keep a few kilobytes per process until it ends.
+// those of the font configuration library, which keeps its caches (a few
+// hundred bytes to a few kilobytes) until the process ends; it is not ours to
+// free.
 extern "C" {
 
 __attribute__((visibility("default"), used)) const char* __asan_default_options() {

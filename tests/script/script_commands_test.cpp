@@ -198,8 +198,14 @@ TEST_F(Commands, TickCountAndTimeDialog) {
   EXPECT_LE(ms, int(after - before));
   EXPECT_EQ(host.messages[0].substr(host.messages[0].size() - 2), "ms");
   host.messages.clear();
+  before = GetTickCount();
   RunText("TIMEDLG -1000.4");
-  EXPECT_EQ(host.messages.at(0), "経過時間: " + std::to_string(int64_t(GetTickCount()) + 1000) + "ms");
+  after = GetTickCount();
+  const std::string& m = host.messages.at(0);
+  ASSERT_EQ(m.rfind("経過時間: ", 0), 0u) << m;
+  const int64_t shown = std::stoll(m.substr(std::string("経過時間: ").size()));
+  EXPECT_GE(shown, int64_t(before) + 1000) << m;
+  EXPECT_LE(shown, int64_t(after) + 1000) << m;
 }
 
 // --- CALL ---------------------------------------------------------------------

@@ -19,8 +19,11 @@ QApplication& App() {
   static int argc = 1;
   static char name[] = "script_editor_test";
   static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
+  // Kept to the end of the process, as in the other window tests: destroyed
+  // among the statics it would outlive the storage of the toolkit's font
+  // caches, which would then be lost.
+  static QApplication* app = new QApplication(argc, argv);
+  return *app;
 }
 
 class Editor : public ::testing::Test {
