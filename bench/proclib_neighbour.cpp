@@ -54,7 +54,7 @@ void BM_Median(benchmark::State& state) {
   auto f = TKWProcessor::Create<TKWMedian>(&p);
   Run(state, *f);
 }
-BENCHMARK(BM_Median)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Median)->DenseRange(0, 3)->Unit(benchmark::kMillisecond);
 
 void BM_MinMax(benchmark::State& state) {
   TKWMinMaxParam p;
@@ -65,15 +65,29 @@ void BM_MinMax(benchmark::State& state) {
 }
 BENCHMARK(BM_MinMax)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond);
 
+// Args: range, operation (5 = a free mask), centre-weighting correction.
 void BM_Mask(benchmark::State& state) {
   TMaskPack p;
   p.Range = int(state.range(0));
-  p.Operation = 3;
-  p.Spray = true;
+  p.Operation = int(state.range(1));
+  p.Spray = state.range(2) != 0;
+  p.SprayPower = 3;
+  for (int a = 0; a < 5; ++a)
+    for (int b = 0; b < 5; ++b) p.Mask(a, b) = float((a * 7 + b * 3) % 5) - 1.5f;
+  p.DivValue = 3;
   auto f = TKWProcessor::Create<TMaskFilter>(&p);
   Run(state, *f);
 }
-BENCHMARK(BM_Mask)->Arg(1)->Arg(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Mask)
+    ->Args({1, 0, 0})
+    ->Args({1, 3, 0})
+    ->Args({3, 0, 0})
+    ->Args({3, 1, 0})
+    ->Args({1, 5, 0})
+    ->Args({3, 5, 0})
+    ->Args({1, 3, 1})
+    ->Args({3, 3, 1})
+    ->Unit(benchmark::kMillisecond);
 
 void BM_Axis(benchmark::State& state) {
   TKWAxisPack p;
@@ -82,7 +96,7 @@ void BM_Axis(benchmark::State& state) {
   const bool turn = p.Operate == 2 || p.Operate == 3;
   Run(state, *f, turn ? H : W, turn ? W : H);
 }
-BENCHMARK(BM_Axis)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Axis)->DenseRange(0, 4)->Unit(benchmark::kMillisecond);
 
 void BM_Affine(benchmark::State& state) {
   TAffinePack p;
@@ -103,6 +117,17 @@ void BM_ResizeTile(benchmark::State& state) {
   Run(state, *f, 4000, 3000);
 }
 BENCHMARK(BM_ResizeTile)->Unit(benchmark::kMillisecond);
+
+// Stretch to half and to double the size; items = source pixels.
+void BM_ResizeStretch(benchmark::State& state) {
+  TResizePack p;
+  p.Method = 1;
+  p.Width = int(W * state.range(0) / 2);
+  p.Height = int(H * state.range(0) / 2);
+  auto f = TKWProcessor::Create<TKWResize>(&p);
+  Run(state, *f, p.Width, p.Height);
+}
+BENCHMARK(BM_ResizeStretch)->Arg(1)->Arg(4)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 

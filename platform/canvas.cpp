@@ -1,6 +1,7 @@
 #include "platform/canvas.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -109,7 +110,22 @@ AxisMap MapAxis(int64_t d0, int64_t dn, int64_t s0, int64_t sn, int dLimit, int 
   m.first = int(dStart + a);
   m.count = int(b - a);
   m.map.resize(size_t(m.count));
-  for (int64_t i = a; i < b; ++i) m.map[size_t(i - a)] = int(srcOf(i));
+  // srcOf step by step: the quotient and remainder of (2i + 1) asn / 2 adn
+  // move by those of 2 asn / 2 adn from one i to the next.
+  const __int128 den = __int128(2) * adn, num = __int128(2 * a + 1) * asn;
+  const int64_t stepQ = int64_t((__int128(2) * asn) / den), stepR = int64_t((__int128(2) * asn) % den);
+  int64_t q = adn == asn ? a : int64_t(num / den);
+  int64_t r = adn == asn ? 0 : int64_t(num % den);
+  for (int64_t i = a; i < b; ++i) {
+    m.map[size_t(i - a)] = int(mirror ? sStart + asn - 1 - q : sStart + q);
+    if (adn == asn) {
+      ++q;
+      continue;
+    }
+    q += stepQ;
+    r += stepR;
+    if (r >= den) r -= int64_t(den), ++q;
+  }
   return m;
 }
 
@@ -179,13 +195,23 @@ void WriteRow(TBitmap& b, int y, int x0, int n, const uint32_t* px, TPaletteMatc
 
 // Copies source rectangle (s0x, s0y, swid, shei) onto destination rectangle
 // (d0x, d0y, dwid, dhei), scaling by nearest pixel and combining by rop.
+// Only destination rows [rowLo, rowHi) are written.
 void Blit(TBitmap& dst, int64_t d0x, int64_t d0y, int64_t dwid, int64_t dhei, const TBitmap& srcIn,
-          int64_t s0x, int64_t s0y, int64_t swid, int64_t shei, uint32_t rop, uint32_t pattern) {
+          int64_t s0x, int64_t s0y, int64_t swid, int64_t shei, uint32_t rop, uint32_t pattern,
+          int rowLo = 0, int rowHi = INT32_MAX) {
   if (dst.Empty() || srcIn.Empty()) return;
+  AxisMap ym = MapAxis(d0y, dhei, s0y, shei, dst.Height(), srcIn.Height());
+  // The rows of the band: ym.first + k for k in [0, count).
+  {
+    const int lo = std::max(ym.first, rowLo), hi = std::min(ym.first + ym.count, rowHi);
+    if (hi <= lo) return;
+    if (!ym.map.empty()) ym.map = std::vector<int>(ym.map.begin() + (lo - ym.first), ym.map.begin() + (hi - ym.first));
+    ym.srcFirst += lo - ym.first;
+    ym.first = lo;
+    ym.count = hi - lo;
+  }
   const AxisMap xm = MapAxis(d0x, dwid, s0x, swid, dst.Width(), srcIn.Width());
   if (xm.count == 0) return;
-  const AxisMap ym = MapAxis(d0y, dhei, s0y, shei, dst.Height(), srcIn.Height());
-  if (ym.count == 0) return;
 
   // A copy within one bitmap reads from a snapshot so that overlapping
   // areas come out as if the source had been read first.
@@ -218,6 +244,23 @@ void Blit(TBitmap& dst, int64_t d0x, int64_t d0y, int64_t dwid, int64_t dhei, co
     return;
   }
 
+  // Scaled 32-bit copy: straight into the destination; a row that shows
+  // the same source row as the one above is that row again.
+  if (s32 && d32 && rop == cmSrcCopy) {
+    for (int k = 0; k < ym.count; ++k) {
+      uint32_t* d = dst.Row32(ym.first + k) + xm.first;
+      if (k > 0 && ym.Src(k) == ym.Src(k - 1)) {
+        std::memcpy(d, dst.Row32(ym.first + k - 1) + xm.first, size_t(n) * 4);
+        continue;
+      }
+      const uint32_t* s = src.Row32(ym.Src(k));
+      if (xm.map.empty())
+        std::memcpy(d, s + xm.srcFirst, size_t(n) * 4);
+      else
+        for (int i = 0; i < n; ++i) d[i] = s[xm.map[size_t(i)]];
+    }
+    return;
+  }
   uint32_t srcTable[256], dstTable[256];
   if (src.PixelFormat() == pf8bit) PaletteTable(src, srcTable);
   if (dst.PixelFormat() == pf8bit) PaletteTable(dst, dstTable);
@@ -252,9 +295,16 @@ void TCanvas::Draw(int x, int y, const TBitmap& g) {
        ColorToPixel(Brush.Color));
 }
 
-void TCanvas::StretchDraw(const TRect& r, const TBitmap& g) {
+void TCanvas::StretchDraw(const TRect& r, const TBitmap& g) { StretchDrawRows(r, g, 0, INT32_MAX); }
+
+void TCanvas::DrawRows(int x, int y, const TBitmap& g, int y0, int y1) {
+  Blit(*owner_, x, y, g.Width(), g.Height(), g, 0, 0, g.Width(), g.Height(), CopyMode,
+       ColorToPixel(Brush.Color), y0, y1);
+}
+
+void TCanvas::StretchDrawRows(const TRect& r, const TBitmap& g, int y0, int y1) {
   Blit(*owner_, r.Left, r.Top, int64_t(r.Right) - r.Left, int64_t(r.Bottom) - r.Top, g, 0, 0,
-       g.Width(), g.Height(), CopyMode, ColorToPixel(Brush.Color));
+       g.Width(), g.Height(), CopyMode, ColorToPixel(Brush.Color), y0, y1);
 }
 
 void TCanvas::CopyRect(const TRect& destRect, TCanvas& source, const TRect& srcRect) {

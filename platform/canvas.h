@@ -48,6 +48,11 @@ class TCanvas {
   void Draw(int x, int y, const TBitmap& g);
   // Copies g scaled onto r (nearest pixel), clipped to the canvas.
   void StretchDraw(const TRect& r, const TBitmap& g);
+  // The parts of Draw and StretchDraw on canvas rows [y0, y1): bands drawn
+  // one by one, or at once by several threads (rows of one bitmap that
+  // differ from the source), give what the whole call gives.
+  void DrawRows(int x, int y, const TBitmap& g, int y0, int y1);
+  void StretchDrawRows(const TRect& r, const TBitmap& g, int y0, int y1);
   // Copies srcRect of source's bitmap onto destRect, scaled when the sizes
   // differ, combining by CopyMode.
   void CopyRect(const TRect& destRect, TCanvas& source, const TRect& srcRect);

@@ -25,7 +25,7 @@ uint8_t TKWMedian::Median(uint8_t* v, int n) {
 void TKWMedian::FilterPlain(TBitmap* Src, TBitmap* Dst) {
   CheckFilterBitmaps(Src, Dst);
   OrderFilter(*this, *Src, *Dst, settings_->Range, &TKWMedian::Median,
-              [](const uint32_t* const*, const TWindowShape&, int x, int, uint32_t*) { return x; });
+              [](const uint32_t* const*, int, int x, int, uint32_t*) { return x; });
 }
 
 void TKWMedian::Filter(TBitmap* Src, TBitmap* Dst) {

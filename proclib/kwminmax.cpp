@@ -18,8 +18,9 @@ void TKWMinMax::FilterPlain(TBitmap* Src, TBitmap* Dst) { run(Src, Dst, false); 
 void TKWMinMax::run(TBitmap* Src, TBitmap* Dst, bool fast) {
   CheckFilterBitmaps(Src, Dst);
   const bool maximum = settings_->MinMax == 1;
-  auto part = [fast, maximum](const uint32_t* const* rows, const TWindowShape& s, int x, int last,
-                              uint32_t* d) { return fast ? MinMaxRowPart(rows, s, x, last, d, maximum) : x; };
+  auto part = [fast, maximum](const uint32_t* const* rows, int range, int x, int last, uint32_t* d) {
+    return fast ? MinMaxRowPart(rows, range, x, last, d, maximum) : x;
+  };
   if (maximum)
     OrderFilter(*this, *Src, *Dst, settings_->Range, [](const uint8_t* v, int n) {
       uint8_t m = v[0];

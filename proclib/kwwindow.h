@@ -28,7 +28,7 @@ const TWindowShape* WindowShape(int range);
 // from Src, every other pixel gets pick(values, n) per channel over the
 // window (B, G, R) and the fourth byte of the centre pixel.  Progress before
 // each row with i mod 64 = 63.  A range without a shape writes nothing.
-// rowPart(rows, shape, x, last, d) may do a leading part of the filtered
+// rowPart(rows, range, x, last, d) may do a leading part of the filtered
 // columns of a row faster and returns the first column it left; rows[k] is
 // the row at dy = k - 2 and d the destination row.
 template <class Pick, class RowPart>
@@ -48,7 +48,7 @@ void OrderFilter(TKWProcessor& proc, const TBitmap& Src, TBitmap& Dst, int range
     for (int x = 0; x < first; ++x) d[x] = s[x];
     for (int x = last; x < w; ++x) d[x] = s[x];
     uint8_t b[25], g[25], r[25];
-    for (int x = rowPart(rows, *shape, first, last, d); x < last; ++x) {
+    for (int x = rowPart(rows, range, first, last, d); x < last; ++x) {
       for (int k = 0; k < n; ++k) {
         const uint32_t p = rows[shape->Dy[k] + 2][x + shape->Dx[k]];
         b[k] = uint8_t(p);
@@ -61,12 +61,21 @@ void OrderFilter(TKWProcessor& proc, const TBitmap& Src, TBitmap& Dst, int range
   }
 }
 
-// Median and minimum/maximum of each byte over the window, four pixels at a
-// time from x while four fit before last; the fourth byte comes from the
-// centre pixel.  Return the first column not done.
-int MedianRowPart(const uint32_t* const* rows, const TWindowShape& shape, int x, int last,
-                  uint32_t* d);
-int MinMaxRowPart(const uint32_t* const* rows, const TWindowShape& shape, int x, int last,
-                  uint32_t* d, bool maximum);
+// Median and minimum/maximum of each byte over the window of a range, many
+// pixels at a time from x up to last; the fourth byte comes from the centre
+// pixel.  Return the first column not done (x when too few are left).
+int MedianRowPart(const uint32_t* const* rows, int range, int x, int last, uint32_t* d);
+int MinMaxRowPart(const uint32_t* const* rows, int range, int x, int last, uint32_t* d,
+                  bool maximum);
+
+// Whether the processor runs AVX2 instructions.
+inline bool HasAVX2() {
+#if defined(__x86_64__)
+  static const bool has = __builtin_cpu_supports("avx2");
+  return has;
+#else
+  return false;
+#endif
+}
 
 }  // namespace kwlib

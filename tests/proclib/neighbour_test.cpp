@@ -8,6 +8,7 @@
 
 #include "proclib/kwmedian.h"
 #include "proclib/kwminmax.h"
+#include "proclib/kwordernet.h"
 #include "proclib/kwwindow.h"
 #include "testutil.h"
 
@@ -232,5 +233,48 @@ TEST(OrderFilters, FastRowsMatchOnePixelAtATime) {
         ExpectSame(*c, *e);
       }
     }
+  }
+}
+
+// The fast median sorts each column of the window and then runs one network
+// over the sorted columns.  Both steps are comparator networks, so they give
+// the median of every window when they give it of every window of zeros and
+// ones: all 2^n of them are tried here, 64 at a time (bit t of a word is
+// window number 64 * word + t).
+TEST(OrderFilters, MedianNetworksSelectTheMiddleOfEveryZeroOneWindow) {
+  using namespace ordernet;
+  auto run = [](const TNet& net, uint64_t* v) {
+    for (int k = 0; k < net.Count; ++k) {
+      const uint64_t a = v[net.C[k].Lo], b = v[net.C[k].Hi];
+      if (net.C[k].Kind & 1) v[net.C[k].Lo] = a & b;
+      if (net.C[k].Kind & 2) v[net.C[k].Hi] = a | b;
+    }
+  };
+  const TNet medians[4] = {kMedianNet<0>, kMedianNet<1>, kMedianNet<2>, kMedianNet<3>};
+  for (int range = 0; range < 4; ++range) {
+    const TColumns& cols = kColumns[range];
+    const TNet& med = medians[range];
+    const int n = med.Wires;
+    int64_t wrong = 0;
+    for (uint64_t word = 0; word < (uint64_t(1) << n) / 64 + (n < 6); ++word) {
+      uint64_t v[25], in[25];
+      const uint64_t low[6] = {0xAAAAAAAAAAAAAAAAu, 0xCCCCCCCCCCCCCCCCu, 0xF0F0F0F0F0F0F0F0u,
+                               0xFF00FF00FF00FF00u, 0xFFFF0000FFFF0000u, 0xFFFFFFFF00000000u};
+      for (int k = 0; k < n; ++k) in[k] = k < 6 ? low[k] : ((word >> (k - 6)) & 1) ? ~uint64_t(0) : 0;
+      // Sort each column, then lay the ranks out as the network expects.
+      for (int c = 0, first = 0; c < cols.Count; first += cols.Height[c++]) {
+        const int h = cols.Height[c];
+        uint64_t col[5];
+        std::copy(in + first, in + first + h, col);
+        if (h > 1) run(h == 3 ? kSortNet<3> : kSortNet<5>, col);
+        for (int r = 0; r < h; ++r) v[first + r] = h > 1 ? col[(h == 3 ? kSortNet<3> : kSortNet<5>).Order[r]] : col[0];
+      }
+      run(med, v);
+      for (int t = 0; t < 64 && (word * 64 + t) >> n == 0; ++t) {
+        const int ones = __builtin_popcountll(word) + __builtin_popcount(unsigned(t));
+        wrong += int((v[med.Out] >> t) & 1) != int(ones >= n - (n - 1) / 2);
+      }
+    }
+    EXPECT_EQ(wrong, 0) << "range " << range;
   }
 }
