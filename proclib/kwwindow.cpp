@@ -39,6 +39,9 @@ namespace {
 // Pixel vectors: the bytes of 4 (16-byte vectors) or 8 (32-byte vectors)
 // pixels, each byte a lane of its own.  The row code is written once for
 // both widths and compiled for the wider one where the processor has AVX2.
+// The helpers below are always inlined, so no vector crosses a call: GCC's
+// note on the calling convention of 32-byte vectors does not apply.
+#pragma GCC diagnostic ignored "-Wpsabi"
 using V16 = uint8_t __attribute__((vector_size(16)));
 using V32 = uint8_t __attribute__((vector_size(32)));
 
