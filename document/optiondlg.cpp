@@ -17,12 +17,15 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <thread>
+
 #include "document/intedit.h"
 #include "document/kwpaths.h"
 #include "image/kwbitmap.h"
 #include "image/kwimage.h"
 #include "platform/inifile.h"
 #include "platform/types.h"
+#include "procdef/kwparallel.h"
 #include "procdef/multiuserini.h"
 #include "ui/messages.h"
 
@@ -52,6 +55,7 @@ void LoadUserOptions(const TMemIniFile& ini) {
   ReadmeAlpha = ini.ReadBool(kSec, "ReadmeAlpha", true);
   NormalAlphaBlending = ini.ReadBool(kSec, "NormalAlphaBlending", true);
   CheckerBackground = ini.ReadBool(kSec, "CheckerBackground", false);
+  KWSetThreadOption(ini.ReadInteger(kSec, "Threads", 0));
   // A format the program cannot write would lose every resumed document.
   ResumeFormat = kFormats[formatIndex(ResumeFormat)];
   if (JPEGQuality < 1) JPEGQuality = 1;
@@ -167,6 +171,26 @@ TKWOptionDlg::TKWOptionDlg(QWidget* parent) : QDialog(parent) {
     lay->addStretch(1);
     pages->addTab(page, "その他");
   }
+  // 並列処理
+  {
+    auto* page = new QWidget;
+    auto* lay = new QVBoxLayout(page);
+    lay->addWidget(new QLabel("画像処理に使うスレッドの数", page));
+    auto* row = new QHBoxLayout;
+    edrThreads = new TIntEdit(1, 256, page);
+    edrThreads->setObjectName("edrThreads");
+    row->addWidget(edrThreads);
+    cbAllCores = new QCheckBox(
+        QString("すべてのコア (%1)").arg(std::max(1u, std::thread::hardware_concurrency())), page);
+    cbAllCores->setObjectName("cbAllCores");
+    connect(cbAllCores, &QCheckBox::toggled, this, [this] { updateEnabling(); });
+    row->addWidget(cbAllCores);
+    row->addStretch(1);
+    lay->addLayout(row);
+    lay->addWidget(new QLabel("結果はスレッドの数によらず同じです。", page));
+    lay->addStretch(1);
+    pages->addTab(page, "並列処理");
+  }
   auto* buttons = new QDialogButtonBox(this);
   buttons->addButton("OK", QDialogButtonBox::AcceptRole);
   buttons->addButton("キャンセル", QDialogButtonBox::RejectRole);
@@ -181,6 +205,7 @@ TKWOptionDlg::TKWOptionDlg(QWidget* parent) : QDialog(parent) {
 void TKWOptionDlg::updateEnabling() {
   // The depth edit (and its up-down buttons) only count without "無制限".
   edrUndoLimit->setEnabled(!actUnlimitedUndo->isChecked());
+  edrThreads->setEnabled(!cbAllCores->isChecked());
 }
 
 void TKWOptionDlg::FillControls() {
@@ -195,6 +220,8 @@ void TKWOptionDlg::FillControls() {
   cbReadmeAlpha->setChecked(ReadmeAlpha);
   cbAlphaMode->setChecked(NormalAlphaBlending);
   cbCheckerBackground->setChecked(CheckerBackground);
+  cbAllCores->setChecked(KWThreadOption() <= 0);
+  edrThreads->setText(QString::number(KWThreadOption() > 0 ? KWThreadOption() : KWThreadCount()));
   updateEnabling();
 }
 
@@ -226,6 +253,9 @@ void TKWOptionDlg::StoreControls() {
   ini.WriteBool(kSec, "NormalAlphaBlending", NormalAlphaBlending);
   CheckerBackground = cbCheckerBackground->isChecked();
   ini.WriteBool(kSec, "CheckerBackground", CheckerBackground);
+  const int threads = cbAllCores->isChecked() ? 0 : std::clamp(edrThreads->Value(), 1, 256);
+  KWSetThreadOption(threads);
+  ini.WriteInteger(kSec, "Threads", threads);
 }
 
 QRect AvailableScreenArea(const QRect& rect) {

@@ -25,8 +25,10 @@ extern bool RefreshOnScript;       // "RefreshOnScript"
 extern bool ReadmeAlpha;           // "ReadmeAlpha"
 
 // Reads the user options from ini (defaults when absent) into their
-// variables: the eight of the dialog's first pages and "CheckerBackground"
-// (transparent parts over a checkerboard, CheckerBackground in the view).
+// variables: the eight of the dialog's first pages, "CheckerBackground"
+// (transparent parts over a checkerboard, CheckerBackground in the view)
+// and "Threads" (threads of the image processing, 0 for every core; kept by
+// the processor framework, KWThreadOption).
 void LoadUserOptions(const TMemIniFile& ini);
 
 class TKWOptionDlg : public QDialog {
@@ -57,6 +59,8 @@ class TKWOptionDlg : public QDialog {
   QCheckBox* cbReadmeAlpha;
   QCheckBox* cbAlphaMode;
   QCheckBox* cbCheckerBackground;
+  TIntEdit* edrThreads;
+  QCheckBox* cbAllCores;
 
  private:
   void updateEnabling();

@@ -298,7 +298,11 @@ void TCanvas::Draw(int x, int y, const TBitmap& g) {
 void TCanvas::StretchDraw(const TRect& r, const TBitmap& g) { StretchDrawRows(r, g, 0, INT32_MAX); }
 
 void TCanvas::DrawRows(int x, int y, const TBitmap& g, int y0, int y1) {
-  Blit(*owner_, x, y, g.Width(), g.Height(), g, 0, 0, g.Width(), g.Height(), CopyMode,
+  DrawRows(x, y, g, y0, y1, CopyMode);
+}
+
+void TCanvas::DrawRows(int x, int y, const TBitmap& g, int y0, int y1, uint32_t mode) {
+  Blit(*owner_, x, y, g.Width(), g.Height(), g, 0, 0, g.Width(), g.Height(), mode,
        ColorToPixel(Brush.Color), y0, y1);
 }
 

@@ -52,6 +52,8 @@ class TCanvas {
   // one by one, or at once by several threads (rows of one bitmap that
   // differ from the source), give what the whole call gives.
   void DrawRows(int x, int y, const TBitmap& g, int y0, int y1);
+  // DrawRows combining by mode instead of CopyMode.
+  void DrawRows(int x, int y, const TBitmap& g, int y0, int y1, uint32_t mode);
   void StretchDrawRows(const TRect& r, const TBitmap& g, int y0, int y1);
   // Copies srcRect of source's bitmap onto destRect, scaled when the sizes
   // differ, combining by CopyMode.

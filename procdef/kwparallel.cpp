@@ -15,13 +15,21 @@
 
 namespace {
 
-int DefaultThreadCount() {
+// A positive KW_THREADS, or 0.
+int EnvironmentThreadCount() {
   if (const char* env = std::getenv("KW_THREADS")) {
     char* end = nullptr;
     const long n = std::strtol(env, &end, 10);
     if (end != env && *end == 0 && n > 0) return int(std::min(n, 256L));
   }
-  return int(std::max(1u, std::thread::hardware_concurrency()));
+  return 0;
+}
+
+int HardwareThreadCount() { return int(std::max(1u, std::thread::hardware_concurrency())); }
+
+int DefaultThreadCount() {
+  const int env = EnvironmentThreadCount();
+  return env > 0 ? env : HardwareThreadCount();
 }
 
 std::atomic<int>& ThreadCountSetting() {
@@ -150,6 +158,18 @@ int KWThreadCount() { return ThreadCountSetting().load(); }
 
 void KWSetThreadCount(int count) {
   ThreadCountSetting() = count >= 1 ? std::min(count, 256) : DefaultThreadCount();
+}
+
+namespace {
+std::atomic<int> threadOption{0};
+}
+
+int KWThreadOption() { return threadOption.load(); }
+
+void KWSetThreadOption(int count) {
+  threadOption = std::max(count, 0);
+  const int env = EnvironmentThreadCount();
+  ThreadCountSetting() = env > 0 ? env : count >= 1 ? std::min(count, 256) : HardwareThreadCount();
 }
 
 void KWRunRows(const TKWRowJob& spec) {

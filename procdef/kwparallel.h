@@ -44,6 +44,12 @@ enum class TKWWorkPriority : uint8_t {
 KWPRCDEF_API int KWThreadCount();
 // A count below 1 goes back to the start value.
 KWPRCDEF_API void KWSetThreadCount(int count);
+// The count the user chose (the options; "Threads" in KW.ini), 0 or less
+// for every hardware thread.  A positive KW_THREADS in the environment stays
+// in force over it.
+KWPRCDEF_API void KWSetThreadOption(int count);
+// The count last given to KWSetThreadOption (0 when none was).
+KWPRCDEF_API int KWThreadOption();
 
 struct TKWRowJob {
   int Count = 0;  // rows 0 .. Count - 1

@@ -94,13 +94,31 @@ void TKWAffine::Filter(TBitmap* Src, TBitmap* Dst) {
   }
   std::vector<const uint32_t*> rows;
   const TSampleSource s = SampleSourceOf(*Src, rows, m.ox, m.oy);
-  for (int y = 0; y < H; ++y) {
-    if (y % 32 == 31) Progress(RowRate(y, H));
-    uint32_t* d = Dst->Row32(y);
-    for (int x = 0; x < W; ++x)
-      // The fourth byte of the destination stays as it is.
-      d[x] = (d[x] & 0xFF000000u) | AffinePixel(m, s, x, y);
-  }
+  SpreadRows(
+      H, 32,
+      [&](int y0, int y1) {
+        // The points of a part of a row first, then their samples: the
+        // same sums as AffinePixel's.
+        constexpr int kPart = 256;
+        double u[kPart], v[kPart];
+        uint32_t px[kPart];
+        for (int y = y0; y < y1; ++y) {
+          uint32_t* d = Dst->Row32(y);
+          const double dy = double(y) - m.oy, uy = dy * m.p12, vy = dy * m.p22;
+          for (int x0 = 0; x0 < W; x0 += kPart) {
+            const int n = std::min(kPart, W - x0);
+            for (int k = 0; k < n; ++k) {
+              const double dx = double(x0 + k) - m.ox;
+              u[k] = dx * m.p11 + uy + m.tx;
+              v[k] = dx * m.p21 + vy + m.ty;
+            }
+            BlendSamples(s, u, v, n, px);
+            // The fourth byte of the destination stays as it is.
+            for (int k = 0; k < n; ++k) d[x0 + k] = (d[x0 + k] & 0xFF000000u) | px[k];
+          }
+        }
+      },
+      [&](int i) { Progress(RowRate(i, H)); });
 }
 
 bool TKWAffine::CanPreview() {

@@ -8,6 +8,7 @@
 #endif
 
 #include "platform/sysutils.h"
+#include "proclib/kwfilterutil.h"
 #include "proclib/kwmixerutil.h"
 
 namespace kwlib {
@@ -116,14 +117,18 @@ void TAverageMixer::Mixer(TBitmap* BG, TBitmap* FG, TBitmap* Dst, const TPoint& 
   } else if (p.Mode == 3) {
     table = &RootsTable();
   }
-  for (int y = 0; y < h; ++y) {
-    uint32_t* d = Dst->Row32(Origin.Y + y) + Origin.X;
-    if (table)
-      PairTableRow(BG->Row32(y), FG->Row32(y), d, w, *table);
-    else
-      AverageRow(BG->Row32(y), FG->Row32(y), d, w);
-    if (y % 32 == 31) Progress(MixRowRate(y, h));
-  }
+  SpreadRows(
+      h, 32,
+      [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y) {
+          uint32_t* d = Dst->Row32(Origin.Y + y) + Origin.X;
+          if (table)
+            PairTableRow(BG->Row32(y), FG->Row32(y), d, w, *table);
+          else
+            AverageRow(BG->Row32(y), FG->Row32(y), d, w);
+        }
+      },
+      [&](int y) { Progress(MixRowRate(y, h)); });
 }
 
 }  // namespace kwlib

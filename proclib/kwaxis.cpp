@@ -104,28 +104,29 @@ void TKWAxisOperate::Filter(TBitmap* Src, TBitmap* Dst) {
   if (Dst->Width() != (turn ? h : w) || Dst->Height() != (turn ? w : h))
     throw Exception("The destination of the axis operation has the wrong size.");
   if (w <= 0 || h <= 0) return;
-  if (turn) {
-    for (int i = 0; i < h; i += 32) {
-      if (i > 0) Progress(RowRate(i - 1, h));
-      TurnRows(*Src, *Dst, op == 2, i, std::min(h, i + 32));
-    }
-    return;
-  }
-  for (int i = 0; i < h; ++i) {
-    if (i % 32 == 31) Progress(RowRate(i, h));
-    const uint32_t* s = Src->Row32(i);
-    switch (op) {
-      case 0:
-        Reversed(s, w, Dst->Row32(i));
-        break;
-      case 1:
-        std::memcpy(Dst->Row32(h - 1 - i), s, size_t(w) * 4);
-        break;
-      case 4:
-        Reversed(s, w, Dst->Row32(h - 1 - i));
-        break;
-    }
-  }
+  SpreadRows(
+      h, 32,
+      [&](int i0, int i1) {
+        if (turn) {
+          TurnRows(*Src, *Dst, op == 2, i0, i1);
+          return;
+        }
+        for (int i = i0; i < i1; ++i) {
+          const uint32_t* s = Src->Row32(i);
+          switch (op) {
+            case 0:
+              Reversed(s, w, Dst->Row32(i));
+              break;
+            case 1:
+              std::memcpy(Dst->Row32(h - 1 - i), s, size_t(w) * 4);
+              break;
+            case 4:
+              Reversed(s, w, Dst->Row32(h - 1 - i));
+              break;
+          }
+        }
+      },
+      [&](int i) { Progress(RowRate(i, h)); });
 }
 
 }  // namespace kwlib

@@ -1,5 +1,8 @@
 #include "proclib/kwbinclr.h"
 
+#include <array>
+#include <vector>
+
 #include "proclib/kwfilterutil.h"
 #include "proclib/kwhistgram.h"
 #include "proclib/luminance.h"
@@ -33,13 +36,23 @@ double TKWBinClr::MedianThreshold(const uint32_t h[256], uint64_t n) {
 double TKWBinClr::ChooseThreshold(const TBitmap& Src, int32_t mode, int32_t threshold) {
   if (mode == 2) return threshold;
   if (mode != 1) return 128.0;
-  uint32_t hist[256] = {};
   const int w = Src.Width(), ht = Src.Height();
-  for (int i = 0; i < ht; ++i) {
-    if (i % 64 == 63) Progress(RowRate(i, ht));
-    const uint32_t* s = Src.Row32(i);
-    for (int x = 0; x < w; ++x) ++hist[TruncLuminance(s[x])];
-  }
+  // A histogram per band of rows, added up once all are done.
+  std::vector<std::array<uint32_t, 256>> parts(size_t(ht + kBandRows - 1) / kBandRows);
+  SpreadRows(
+      ht, 64,
+      [&](int y0, int y1) {
+        std::array<uint32_t, 256>& part = parts[size_t(y0 / kBandRows)];
+        part.fill(0);
+        for (int i = y0; i < y1; ++i) {
+          const uint32_t* s = Src.Row32(i);
+          for (int x = 0; x < w; ++x) ++part[TruncLuminance(s[x])];
+        }
+      },
+      [&](int i) { Progress(RowRate(i, ht)); });
+  uint32_t hist[256] = {};
+  for (const auto& part : parts)
+    for (int L = 0; L < 256; ++L) hist[L] += part[size_t(L)];
   return MedianThreshold(hist, uint64_t(w) * uint64_t(ht));
 }
 
@@ -48,16 +61,20 @@ void TKWBinClr::Filter(TBitmap* Src, TBitmap* Dst) {
   const double t = ChooseThreshold(*Src, settings_->ThMode, settings_->Threshold);
   const TLumThreshold th(t);
   const int w = Src->Width(), h = Src->Height();
-  for (int i = 0; i < h; ++i) {
-    if (i % 64 == 63) Progress(RowRate(i, h));
-    const uint32_t* s = Src->Row32(i);
-    uint32_t* d = Dst->Row32(i);
-    for (int x = 0; x < w; ++x) {
-      // B, G and R only: the fourth byte of the destination stays as it is.
-      uint32_t v = th.AtLeast(s[x]) ? 0x00FFFFFFu : 0u;
-      d[x] = (d[x] & 0xFF000000u) | v;
-    }
-  }
+  SpreadRows(
+      h, 64,
+      [&](int y0, int y1) {
+        for (int i = y0; i < y1; ++i) {
+          const uint32_t* s = Src->Row32(i);
+          uint32_t* d = Dst->Row32(i);
+          for (int x = 0; x < w; ++x) {
+            // B, G and R only: the fourth byte of the destination stays as it is.
+            uint32_t v = th.AtLeast(s[x]) ? 0x00FFFFFFu : 0u;
+            d[x] = (d[x] & 0xFF000000u) | v;
+          }
+        }
+      },
+      [&](int i) { Progress(RowRate(i, h)); });
 }
 
 void TKWBinClr::OnImageChange(TBitmap* Image) {

@@ -4,6 +4,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "proclib/kwfilterutil.h"
 #include "proclib/kwmixerutil.h"
 
 namespace kwlib {
@@ -45,10 +46,13 @@ void DifferRow(const uint32_t* b, const uint32_t* f, uint32_t* d, int n) {
 void TKWDiffer::Mixer(TBitmap* BG, TBitmap* FG, TBitmap* Dst, const TPoint& Origin) {
   CheckMixerBitmaps(BG, FG, Dst, Origin);
   const int w = BG->Width(), h = BG->Height();
-  for (int y = 0; y < h; ++y) {
-    DifferRow(BG->Row32(y), FG->Row32(y), Dst->Row32(Origin.Y + y) + Origin.X, w);
-    if (y % 64 == 63) Progress(MixRowRate(y, Dst->Height()));
-  }
+  SpreadRows(
+      h, 64,
+      [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y)
+          DifferRow(BG->Row32(y), FG->Row32(y), Dst->Row32(Origin.Y + y) + Origin.X, w);
+      },
+      [&](int y) { Progress(MixRowRate(y, Dst->Height())); });
 }
 
 }  // namespace kwlib

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <vector>
 
 #include "platform/readfile.h"
@@ -201,7 +202,8 @@ void TKWGamma::applyColor(TBitmap* Src, TBitmap* Dst) {
 void TKWGamma::applyLuminance(TBitmap* Src, TBitmap* Dst) {
   // Result of every (luminance, channel) pair: f = Y-table[y] / y in double,
   // the product in extended precision, rounded, at most 255.
-  static thread_local uint8_t lut[256][256];
+  // One table shared by the threads that map the rows.
+  const auto lut = std::make_unique<uint8_t[][256]>(256);
   for (int y = 0; y < 256; ++y) {
     double f = y == 0 ? 1.0 : double(TableY[y]) / y;
     for (int v = 0; v < 256; ++v) {
@@ -210,9 +212,9 @@ void TKWGamma::applyLuminance(TBitmap* Src, TBitmap* Dst) {
       lut[y][v] = uint8_t(r);
     }
   }
-  MapPixels(this, Src, Dst, [](uint32_t p) {
-    const uint8_t* t = lut[RoundLuminance(p)];
-    return MapChannels(p, t, t, t);
+  MapPixels(this, Src, Dst, [t = lut.get()](uint32_t p) {
+    const uint8_t* row = t[RoundLuminance(p)];
+    return MapChannels(p, row, row, row);
   });
 }
 

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <vector>
 
+#include "proclib/kwfilterutil.h"
+
 namespace kwlib {
 
 using P = TKWGradationPack;
@@ -199,12 +201,16 @@ void TKWGradation::Generator(TBitmap* Bitmap) {
     // The column term is the same on every row.
     std::vector<double> cx(static_cast<size_t>(W));
     for (int x = 0; x < W; ++x) cx[size_t(x)] = double(x - X0) * c;
-    for (int y = 0; y < H; ++y) {
-      if (y % 64 == 0) Progress(float(double(y) / H));
-      const double t = -double(y - Y0) * s;
-      uint32_t* row = Bitmap->Row32(y);
-      for (int x = 0; x < W; ++x) row[x] = px[Fold(TruncSat((cx[size_t(x)] + t) * f))];
-    }
+    SpreadRows(
+        H, 0, 64,
+        [&](int y0, int y1) {
+          for (int y = y0; y < y1; ++y) {
+            const double t = -double(y - Y0) * s;
+            uint32_t* row = Bitmap->Row32(y);
+            for (int x = 0; x < W; ++x) row[x] = px[Fold(TruncSat((cx[size_t(x)] + t) * f))];
+          }
+        },
+        [&](int y) { Progress(float(double(y) / H)); });
   } else if (pk.Style == 1) {
     const int64_t X0 = RoundCoord(W * (0.5 + double(pk.OffsetX)));
     const int64_t Y0 = H - RoundCoord(H * (0.5 + double(pk.OffsetY)));
@@ -212,13 +218,17 @@ void TKWGradation::Generator(TBitmap* Bitmap) {
     // Squared distances stay exact: the offsets are limited to 2^30.
     std::vector<int64_t> dx2(static_cast<size_t>(W));
     for (int x = 0; x < W; ++x) dx2[size_t(x)] = (x - X0) * (x - X0);
-    for (int y = 0; y < H; ++y) {
-      if (y % 64 == 0) Progress(float(double(y) / H));
-      const int64_t dy2 = (y - Y0) * (y - Y0);
-      uint32_t* row = Bitmap->Row32(y);
-      for (int x = 0; x < W; ++x)
-        row[x] = px[Fold(TruncSat(std::sqrt(double(dx2[size_t(x)] + dy2)) * f))];
-    }
+    SpreadRows(
+        H, 0, 64,
+        [&](int y0, int y1) {
+          for (int y = y0; y < y1; ++y) {
+            const int64_t dy2 = (y - Y0) * (y - Y0);
+            uint32_t* row = Bitmap->Row32(y);
+            for (int x = 0; x < W; ++x)
+              row[x] = px[Fold(TruncSat(std::sqrt(double(dx2[size_t(x)] + dy2)) * f))];
+          }
+        },
+        [&](int y) { Progress(float(double(y) / H)); });
   }
 }
 

@@ -1,6 +1,7 @@
 #include "proclib/kwlgcmix.h"
 
 #include "platform/canvas.h"
+#include "proclib/kwfilterutil.h"
 #include "proclib/kwmixerutil.h"
 
 namespace kwlib {
@@ -24,17 +25,18 @@ uint32_t LogicalCopyMode(int32_t Operation) {
 
 void TKWLogicalMixer::Mixer(TBitmap* BG, TBitmap* FG, TBitmap* Dst, const TPoint& Origin) {
   CheckMixerBitmaps(BG, FG, Dst, Origin);
+  // The background copied, the foreground combined onto it, band by band
+  // (all at once when a part is the destination itself).
   TCanvas& c = Dst->Canvas();
-  const uint32_t saved = c.CopyMode;
-  struct Restore {
-    TCanvas& c;
-    uint32_t mode;
-    ~Restore() { c.CopyMode = mode; }
-  } restore{c, saved};
-  c.CopyMode = cmSrcCopy;
-  c.Draw(Origin.X, Origin.Y, *BG);
-  c.CopyMode = LogicalCopyMode(settings_->Operation);
-  c.Draw(Origin.X, Origin.Y, *FG);
+  const uint32_t mode = LogicalCopyMode(settings_->Operation);
+  auto band = [&](int y0, int y1) {
+    c.DrawRows(Origin.X, Origin.Y, *BG, Origin.Y + y0, Origin.Y + y1, cmSrcCopy);
+    c.DrawRows(Origin.X, Origin.Y, *FG, Origin.Y + y0, Origin.Y + y1, mode);
+  };
+  if (BG == Dst || FG == Dst)
+    band(0, BG->Height());
+  else
+    SpreadRows(BG->Height(), 32, band, [](int) {});
 }
 
 }  // namespace kwlib

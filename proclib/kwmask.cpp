@@ -269,10 +269,12 @@ bool MakeIntPlan(const TMaskPack& p, const TWindowShape& shape, IntPlan& plan) {
 // reflected columns on each side, then summed across.
 class IntRow {
  public:
-  IntRow(const IntPlan& plan, const Taps& taps) : plan_(plan), taps_(taps) {}
+  // The column sums live in buffers of the calling thread.
+  IntRow(const IntPlan& plan, const Taps& taps)
+      : plan_(plan), taps_(taps), c_(Buffer(0)), v3_(Buffer(1)), v5_(Buffer(2)) {}
 
   void Run(const uint32_t* const rows[5], int w, uint32_t* d) {
-    const int lanes = 4 * (w + 12);
+    const size_t lanes = size_t(4) * size_t(w + 12);
     c_.resize(lanes), v3_.resize(lanes), v5_.resize(lanes);
     Columns(rows, w);
     Across(rows, w, d);
@@ -379,9 +381,14 @@ class IntRow {
     }
   }
 
+  static std::vector<uint16_t>& Buffer(int k) {
+    thread_local std::vector<uint16_t> buffers[3];
+    return buffers[k];
+  }
+
   const IntPlan& plan_;
   const Taps& taps_;
-  std::vector<uint16_t> c_, v3_, v5_;
+  std::vector<uint16_t>& c_, &v3_, &v5_;
 };
 
 #endif  // __x86_64__
@@ -409,27 +416,33 @@ void TMaskFilter::Filter(TBitmap* Src, TBitmap* Dst) {
 #if defined(__x86_64__)
   IntPlan plan;
   const bool integer = MakeIntPlan(*settings_, shape, plan);
-  IntRow intRow(plan, t);
   const bool avx2 = HasAVX2();
-  std::vector<double> planes;
 #endif
-  for (int i = 0; i < h; ++i) {
-    if (i % 32 == 31) Progress(RowRate(i - 2, h));
-    const uint32_t* rows[5];
-    WindowRows(*Src, i, rows);
-    uint32_t* d = Dst->Row32(i);
+  SpreadRows(
+      h, 32,
+      [&](int y0, int y1) {
 #if defined(__x86_64__)
-    if (integer) {
-      intRow.Run(rows, w, d);
-      continue;
-    }
-    if (avx2) {
-      DoubleRow(t, rows, w, d, planes);
-      continue;
-    }
+        thread_local std::vector<double> planes;
+        IntRow intRow(plan, t);
 #endif
-    PlainPixels(t, rows, 0, w, w, d);
-  }
+        for (int i = y0; i < y1; ++i) {
+          const uint32_t* rows[5];
+          WindowRows(*Src, i, rows);
+          uint32_t* d = Dst->Row32(i);
+#if defined(__x86_64__)
+          if (integer) {
+            intRow.Run(rows, w, d);
+            continue;
+          }
+          if (avx2) {
+            DoubleRow(t, rows, w, d, planes);
+            continue;
+          }
+#endif
+          PlainPixels(t, rows, 0, w, w, d);
+        }
+      },
+      [&](int i) { Progress(RowRate(i - 2, h)); });
 }
 
 }  // namespace kwlib

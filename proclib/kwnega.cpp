@@ -11,11 +11,16 @@ void TKWNegativeFilter::Filter(TBitmap* Src, TBitmap* Dst) {
     // The NOTSRCCOPY copy of the whole bitmap, done directly: dst = ~src on
     // all four bytes.  No progress.
     const int w = Src->Width();
-    for (int y = 0; y < Src->Height(); ++y) {
-      const uint32_t* s = Src->Row32(y);
-      uint32_t* d = Dst->Row32(y);
-      for (int x = 0; x < w; ++x) d[x] = ~s[x];
-    }
+    SpreadRows(
+        Src->Height(), 32,
+        [&](int y0, int y1) {
+          for (int y = y0; y < y1; ++y) {
+            const uint32_t* s = Src->Row32(y);
+            uint32_t* d = Dst->Row32(y);
+            for (int x = 0; x < w; ++x) d[x] = ~s[x];
+          }
+        },
+        [](int) {});
     return;
   }
   if (!Src || !Dst) throw Exception("The filter needs a source and a destination bitmap.");

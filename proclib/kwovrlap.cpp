@@ -9,6 +9,7 @@
 #endif
 
 #include "platform/sysutils.h"
+#include "proclib/kwfilterutil.h"
 #include "proclib/kwmixerutil.h"
 
 namespace kwlib {
@@ -124,10 +125,13 @@ void TKWOverlap::Mixer(TBitmap* BG, TBitmap* FG, TBitmap* Dst, const TPoint& Ori
       MakeWeightTable(p.BLow, p.BHigh, p.BInv, p.BSmooth), MakeWeightTable(p.GLow, p.GHigh, p.GInv, p.GSmooth),
       MakeWeightTable(p.RLow, p.RHigh, p.RInv, p.RSmooth));
   const int w = BG->Width(), h = BG->Height();
-  for (int y = 0; y < h; ++y) {
-    OverlapRow(BG->Row32(y), FG->Row32(y), Dst->Row32(Origin.Y + y) + Origin.X, w, *tables);
-    if (y % 32 == 31) Progress(MixRowRate(y, Dst->Height()));
-  }
+  SpreadRows(
+      h, 32,
+      [&](int y0, int y1) {
+        for (int y = y0; y < y1; ++y)
+          OverlapRow(BG->Row32(y), FG->Row32(y), Dst->Row32(Origin.Y + y) + Origin.X, w, *tables);
+      },
+      [&](int y) { Progress(MixRowRate(y, Dst->Height())); });
 }
 
 }  // namespace kwlib

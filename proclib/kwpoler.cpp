@@ -86,14 +86,26 @@ struct Stage {
   double ap, bp, cp, dp;
 };
 
-// Columns x0 .. x1 - 1 of destination row y.  False when a computation
-// fails: the rest of the row keeps what it held.
+// A band of kBand rows is done in tiles of kTile columns: the rows of a
+// tile sample neighbouring parts of the source, which stay in the cache
+// from one row to the next.  A row that failed is left alone in the
+// following tiles.
+constexpr int kBand = 32;
+constexpr int kTile = 128;
+
+// Columns x0 .. x1 - 1 (at most kTile) of destination row y.  False when a
+// computation fails: the rest of the row keeps what it held.
 bool PolerSpan(const TSampleSource& s, const std::vector<Stage>& stages, double tx, double ty, int y,
                int x0, int x1, uint32_t* d) {
   const double dy = double(y) - s.oy;
   const double dy2 = dy * dy;
   const Stage* const st0 = stages.data();
   const Stage* const stEnd = st0 + stages.size();
+  // The points of the span first, then their samples together.
+  double us[kTile], vs[kTile];
+  uint32_t px[kTile];
+  int n = 0;
+  bool ok = true;
   for (int x = x0; x < x1; ++x) {
     const double dx = double(x) - s.ox;
     double r = std::sqrt(dx * dx + dy2);
@@ -112,21 +124,23 @@ bool PolerSpan(const TSampleSource& s, const std::vector<Stage>& stages, double 
     }
     // Once a value is no longer finite it stays so through every later
     // stage: one test here stands for a test after each formula.
-    if (!std::isfinite(r) || !std::isfinite(th)) return false;
+    if (!std::isfinite(r) || !std::isfinite(th)) {
+      ok = false;
+      break;
+    }
     const double u = r * std::cos(th) + tx;
     const double v = r * std::sin(th) + ty;
-    if (!std::isfinite(u) || !std::isfinite(v)) return false;
-    d[x] = (d[x] & 0xFF000000u) | BlendSample(s, u, v);
+    if (!std::isfinite(u) || !std::isfinite(v)) {
+      ok = false;
+      break;
+    }
+    us[n] = u, vs[n] = v, ++n;
   }
-  return true;
+  BlendSamples(s, us, vs, n, px);
+  for (int k = 0; k < n; ++k) d[x0 + k] = (d[x0 + k] & 0xFF000000u) | px[k];
+  return ok;
 }
 
-// A band of kBand rows is done in tiles of kTile columns: the rows of a
-// tile sample neighbouring parts of the source, which stay in the cache
-// from one row to the next.  A row that failed is left alone in the
-// following tiles.
-constexpr int kBand = 32;
-constexpr int kTile = 128;
 
 void PolerBand(const TSampleSource& s, const std::vector<Stage>& stages, double tx, double ty, int band,
                TBitmap& dst) {

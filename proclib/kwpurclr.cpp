@@ -1,6 +1,7 @@
 #include "proclib/kwpurclr.h"
 
 #include "platform/canvas.h"
+#include "proclib/kwfilterutil.h"
 
 namespace kwlib {
 
@@ -29,7 +30,9 @@ void TKWPureColor::Generator(TBitmap* Bitmap) {
   c.Brush.Style = TBrushStyle::bsSolid;
   c.Brush.Color = FillColor(p.Red, p.Green, p.Blue);
   try {
-    c.FillRect(Rect(0, 0, Bitmap->Width(), Bitmap->Height()));
+    const int W = Bitmap->Width();
+    // Bands of rows at once; no progress, as before.
+    SpreadRows(Bitmap->Height(), 32, [&](int y0, int y1) { c.FillRect(Rect(0, y0, W, y1)); }, [](int) {});
   } catch (...) {
     c.Brush.Style = oldStyle;
     c.Brush.Color = oldColor;

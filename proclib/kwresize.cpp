@@ -4,6 +4,7 @@
 
 #include "platform/bitmap.h"
 #include "platform/canvas.h"
+#include "proclib/kwfilterutil.h"
 
 namespace kwlib {
 
@@ -36,13 +37,24 @@ void TKWResize::Filter(TBitmap* Src, TBitmap* Dst) {
   // The destination was made Width x Height; its own size bounds the drawing.
   const int W = Src->Width(), H = Src->Height(), dw = Dst->Width(), dh = Dst->Height();
   if (W <= 0 || H <= 0 || dw <= 0 || dh <= 0) return;
+  const int method = settings_->Method;
+  if (method != 0 && method != 1) return;
+  // Made here, before the threads share it.
   TCanvas& c = Dst->Canvas();
-  if (settings_->Method == 0) {
-    for (int y = FirstTile(settings_->OffsetY, H); y < dh; y += H)
-      for (int x = FirstTile(settings_->OffsetX, W); x < dw; x += W) c.Draw(x, y, *Src);
-  } else if (settings_->Method == 1) {
-    c.StretchDraw(TRect{0, 0, dw, dh}, *Src);
-  }
+  const int tileY = FirstTile(settings_->OffsetY, H), tileX = FirstTile(settings_->OffsetX, W);
+  SpreadRows(
+      dh, 32,
+      [&](int y0, int y1) {
+        if (method == 1) {
+          c.StretchDrawRows(TRect{0, 0, dw, dh}, *Src, y0, y1);
+          return;
+        }
+        // The rows of tiles that reach into the band.
+        for (int y = tileY + std::max(0, (y0 - tileY) / H - 1) * H; y < y1; y += H)
+          if (y + H > y0)
+            for (int x = tileX; x < dw; x += W) c.DrawRows(x, y, *Src, y0, y1);
+      },
+      [&](int i) { Progress(RowRate(i, dh)); });
 }
 
 void TKWResize::OnImageChange(TBitmap* Image) {

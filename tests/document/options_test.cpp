@@ -7,6 +7,7 @@
 #include "doc_test_support.h"
 #include "document/intedit.h"
 #include "document/optiondlg.h"
+#include "procdef/kwparallel.h"
 #include "procdef/multiuserini.h"
 
 namespace {
@@ -24,6 +25,7 @@ struct SavedOptions {
     RefreshOnScript = ro;
     ReadmeAlpha = ra;
     ResumeFormat = f;
+    KWSetThreadOption(0);
   }
 };
 }  // namespace
@@ -40,6 +42,7 @@ TEST(Options, DefaultsWithoutSettingsFile) {
   EXPECT_FALSE(RefreshOnScript);
   EXPECT_TRUE(ReadmeAlpha);
   EXPECT_TRUE(NormalAlphaBlending);
+  EXPECT_EQ(KWThreadOption(), 0);  // every core
 }
 
 TEST(Options, RoundTripThroughTheDialogAndTheFile) {
@@ -62,7 +65,15 @@ TEST(Options, RoundTripThroughTheDialogAndTheFile) {
   dlg.cbRefreshOnScrExec->setChecked(true);
   dlg.cbReadmeAlpha->setChecked(false);
   dlg.cbAlphaMode->setChecked(false);
+  EXPECT_TRUE(dlg.cbAllCores->isChecked());
+  EXPECT_FALSE(dlg.edrThreads->isEnabled());
+  dlg.cbAllCores->setChecked(false);
+  dlg.edrThreads->setText("3");
   dlg.StoreControls();
+  // The count is in force at once (unless the environment sets one).
+  if (!std::getenv("KW_THREADS")) {
+    EXPECT_EQ(KWThreadCount(), 3);
+  }
 
   TMultiUserIni ini(KWSettingsFile());
   EXPECT_EQ(ini.ReadInteger("Option", "UndoLimit", 0), -1);
@@ -73,11 +84,14 @@ TEST(Options, RoundTripThroughTheDialogAndTheFile) {
   EXPECT_TRUE(ini.ReadBool("Option", "RefreshOnScript", false));
   EXPECT_FALSE(ini.ReadBool("Option", "ReadmeAlpha", true));
   EXPECT_FALSE(ini.ReadBool("Option", "NormalAlphaBlending", true));
+  EXPECT_EQ(ini.ReadInteger("Option", "Threads", 0), 3);
 
   // A second start reads what was written, and the dialog shows it.
   JPEGQuality = 1;
   UndoLimitOption = 3;
+  KWSetThreadOption(0);
   TKWOptionDlg again;
+  EXPECT_EQ(KWThreadOption(), 3);
   EXPECT_EQ(JPEGQuality, 85);
   EXPECT_EQ(UndoLimitOption, -1);
   EXPECT_EQ(ResumeFormat, ".png");
@@ -87,6 +101,8 @@ TEST(Options, RoundTripThroughTheDialogAndTheFile) {
   EXPECT_TRUE(again.cbUnlimitedUndo->isChecked());
   EXPECT_FALSE(again.edrUndoLimit->isEnabled());
   EXPECT_TRUE(again.rgResumeFormat[2]->isChecked());
+  EXPECT_FALSE(again.cbAllCores->isChecked());
+  EXPECT_EQ(again.edrThreads->text(), "3");
 }
 
 TEST(Options, ConversionErrorStopsAfterTheOptionsBeforeIt) {

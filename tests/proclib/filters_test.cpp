@@ -268,6 +268,32 @@ TEST(HistFlat, Method0MatchesPlainFormula) {
   ExpectSame(*Apply(*f, *src), *ref);
 }
 
+// Method 1 draws one number per pixel, row after row; bands of rows on
+// other threads start where the rows before them leave the sequence.
+TEST(HistFlat, Method1TakesOneNumberPerPixelInRowOrder) {
+  TKWHistFlatPack pack;
+  pack.Method = 1;
+  auto f = TKWProcessor::Create<TKWHistFlater>(&pack), numbers = TKWProcessor::Create<TKWHistFlater>(&pack);
+  const int W = 123, H = 77;
+  auto src = RandomBmp(W, H, 9);
+  uint32_t h[256] = {};
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) ++h[int(Trunc(Lum(src->Row32(y)[x])))];
+  double a[256], b[256];
+  TKWHistFlater::Levels(h, W * H, 1, a, b);
+  auto ref = Bmp(W, H);
+  for (int y = 0; y < H; ++y)
+    for (int x = 0; x < W; ++x) {
+      const uint32_t p = src->Row32(y)[x];
+      const int l = int(Trunc(Lum(p)));
+      const double fct = l == 0 ? 1.0 : (a[l] + numbers->Random() * b[l]) / l;
+      auto ch = [&](uint32_t v) { return uint32_t(std::min<int64_t>(Trunc((long double)fct * v), 255)); };
+      ref->Row32(y)[x] = (p & 0xFF000000u) | ch(p & 0xFF) | (ch((p >> 8) & 0xFF) << 8) | (ch((p >> 16) & 0xFF) << 16);
+    }
+  ExpectSame(*Apply(*f, *src), *ref);
+  EXPECT_EQ(f->Random(), numbers->Random());  // and the sequence goes on alike
+}
+
 TEST(Filters, RefuseMismatchedBitmaps) {
   auto f = TKWProcessor::Create<TKWGrayScale>();
   auto a = Bmp(4, 4), b = Bmp(5, 4);

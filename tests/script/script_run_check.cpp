@@ -197,6 +197,44 @@ TEST_F(RunFixture, PolarTransformAndJuliaSetGiveWhatTheFormulasDefine) {
   ExpectProgramFolderUntouched();
 }
 
+TEST_F(RunFixture, FilterChainGivesTheSameBytesForEveryThreadCount) {
+  // A photo-like picture from another program.
+  ASSERT_EQ(std::system(("cd '" + dir.string() + "' && convert -size 301x203 gradient:orange-navy -swirl 200 "
+                         "-fill white -draw 'circle 90,60 120,80' -seed 5 -attenuate 0.3 +noise Uniform "
+                         "BMP3:in.bmp").c_str()),
+            0);
+  const std::string script =
+      "IMAGE A\nOPEN A \"in.bmp\"\n"
+      "= MEDIAN.RANGE 3\nEXECFILTER Median A\n"
+      "= MASK.RANGE 1\n= MASK.OPERATION 3\nEXECFILTER Mask A\n"
+      "= MASK.RANGE 3\n= MASK.OPERATION 5\n= MASK.MASK12 1.5\n= MASK.MASK33 2\n= MASK.MASK54 -0.75\n"
+      "= MASK.DIVVALUE 2.5\n= MASK.SPRAY TRUE\n= MASK.SPRYPOWER 3\nEXECFILTER Mask A\n"
+      "= MINMAX.MINMAX 1\n= MINMAX.RANGE 2\nEXECFILTER MinMax A\n"
+      "= AFFINE.ROTATEANGLE 30\n= AFFINE.ZOOMRATE 1.3\n= AFFINE.ORIGINX 0.5\nEXECFILTER Affine A\n"
+      "= AXISOPERATE.OPERATE 2\nEXECFILTER AxisOperate A\n= AXISOPERATE.OPERATE 0\nEXECFILTER AxisOperate A\n"
+      "= HISTFLAT.METHOD 1\nEXECFILTER HistFlat A\n"
+      "= RESIZE.METHOD 1\n= RESIZE.WIDTH 450\n= RESIZE.HEIGHT 97\nEXECFILTER Resize A\n"
+      "SAVE A \"chain.bmp\"\n"
+      "IMAGE B\n= GENERATOR.WIDTH 450\n= GENERATOR.HEIGHT 300\n= GRADATION.STYLE 1\n"
+      "EXECGENERATOR Gradation B\n= MIXER.ORIGIN_X 0\n= MIXER.ORIGIN_Y 150\n= OVERLAP.G_SMOOTH TRUE\n"
+      "EXECMIXER Overlap B A\nSAVE B \"mix.bmp\"\n";
+  Result one = Run(script, "KW_THREADS=1 ");
+  ASSERT_EQ(one.code, 0) << one.err;
+  const std::string chain = ReadAll(dir / "chain.bmp"), mix = ReadAll(dir / "mix.bmp");
+  ASSERT_EQ(Picture(P("chain.bmp")).bmp.Height(), 97);
+  // Three threads from the settings, then every core.
+  std::ofstream(dir / "prog" / "KW.ini") << "[Option]\nThreads=3\n";
+  for (int run = 0; run < 2; ++run) {
+    if (run == 1) fs::remove(dir / "prog" / "KW.ini");
+    fs::remove(dir / "chain.bmp");
+    fs::remove(dir / "mix.bmp");
+    Result many = Run(script);
+    ASSERT_EQ(many.code, 0) << many.err;
+    EXPECT_EQ(ReadAll(dir / "chain.bmp"), chain) << "run " << run;
+    EXPECT_EQ(ReadAll(dir / "mix.bmp"), mix) << "run " << run;
+  }
+}
+
 TEST_F(RunFixture, ListShowsEveryProcessorOfThePackage) {
   const std::string cmd = "QT_QPA_PLATFORM=offscreen '" + kw.string() + "' --list > '" + P("list.txt") + "'";
   ASSERT_EQ(std::system(cmd.c_str()), 0);
