@@ -100,15 +100,16 @@ void BM_Axis(benchmark::State& state) {
 }
 BENCHMARK(BM_Axis)->DenseRange(0, 4)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// Arg: the rotation in degrees.
 void BM_Affine(benchmark::State& state) {
   TAffinePack p;
-  p.RotateAngle = 30;
+  p.RotateAngle = float(state.range(0));
   p.ZoomRate = 1.3f;
   p.OriginX = p.OriginY = 0.5f;
   auto f = TKWProcessor::Create<TKWAffine>(&p);
   Run(state, *f);
 }
-BENCHMARK(BM_Affine)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_Affine)->Arg(30)->Arg(0)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_ResizeTile(benchmark::State& state) {
   TResizePack p;

@@ -103,7 +103,6 @@ bool PolerSpan(const TSampleSource& s, const std::vector<Stage>& stages, double 
   const Stage* const stEnd = st0 + stages.size();
   // The points of the span first, then their samples together.
   double us[kTile], vs[kTile];
-  uint32_t px[kTile];
   int n = 0;
   bool ok = true;
   for (int x = x0; x < x1; ++x) {
@@ -136,8 +135,8 @@ bool PolerSpan(const TSampleSource& s, const std::vector<Stage>& stages, double 
     }
     us[n] = u, vs[n] = v, ++n;
   }
-  BlendSamples(s, us, vs, n, px);
-  for (int k = 0; k < n; ++k) d[x0 + k] = (d[x0 + k] & 0xFF000000u) | px[k];
+  // The fourth byte of the destination stays as it is.
+  BlendSamples(s, us, vs, n, d + x0);
   return ok;
 }
 

@@ -21,6 +21,9 @@ struct TSampleSource {
   const uint32_t* const* Rows = nullptr;
   int W = 0, H = 0;
   int ox = 0, oy = 0;
+  // Pixels from the start of one row to the next when the rows lie evenly
+  // spaced in one buffer (a bitmap's do), else 0.
+  ptrdiff_t Stride = 0;
 };
 
 namespace sampling {
@@ -104,7 +107,8 @@ inline TSampleSource SampleSourceOf(const TBitmap& src, std::vector<const uint32
                                     int oy) {
   rows.resize(size_t(src.Height()));
   for (int y = 0; y < src.Height(); ++y) rows[size_t(y)] = src.Row32(y);
-  return TSampleSource{rows.data(), src.Width(), src.Height(), ox, oy};
+  const ptrdiff_t stride = src.Height() > 1 ? src.Row32(1) - src.Row32(0) : 0;
+  return TSampleSource{rows.data(), src.Width(), src.Height(), ox, oy, stride};
 }
 
 // The source sampled at (u, v) (relative to the origin):
@@ -139,8 +143,13 @@ inline TSampleSource SampleSourceOf(const TBitmap& src, std::vector<const uint32
   return Blend(fx, fy, row[sx], row2[sx], row[sx2], row2[sx2]);
 }
 
-// BlendSample of n points: out[k] = BlendSample(s, u[k], v[k]), four at a
-// time where the processor has AVX2, every product and sum the same.
-void BlendSamples(const TSampleSource& s, const double* u, const double* v, int n, uint32_t* out);
+// BlendSample of n points into d, the fourth byte of d kept:
+// d[k] = (d[k] & 0xFF000000) | BlendSample(s, u[k], v[k]).  Four points at
+// a time where the processor has AVX2, every product and sum the same.
+void BlendSamples(const TSampleSource& s, const double* u, const double* v, int n, uint32_t* d);
+// The same for the points of a line: with dx = double(x0 + k) - ox,
+// u[k] = dx * a + ua + ta and v[k] = dx * b + vb + tb (in this order).
+void BlendLine(const TSampleSource& s, int x0, int n, double ox, double a, double ua, double ta, double b,
+               double vb, double tb, uint32_t* d);
 
 }  // namespace kwlib
