@@ -3,7 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-#if defined(__SSE2__)
+#if defined(__x86_64__)
+#include <immintrin.h>
+#elif defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
@@ -41,6 +43,50 @@ void Reversed(const uint32_t* s, int n, uint32_t* d) {
   for (; k < n; ++k) d[k] = s[n - 1 - k];
 }
 
+#if defined(__x86_64__)
+// Eight rows by eight columns at a time (the rows of r, eight pixels from
+// x on) into eight destination rows (q + x * step, + step, ...): the 8 x 8
+// transpose in registers.
+[[gnu::target("avx2")]] void TurnGroups8(const uint32_t* const (*r)[8], uint32_t* const* q, int groups, int w8,
+                                         ptrdiff_t step) {
+  // The rows are read side by side, too many at once for the processor to
+  // see them coming: their lines are asked for 128 pixels ahead, and the
+  // lines of the destination rows' parts 32 columns ahead.
+  constexpr int kAhead = 32, kReadAhead = 128;
+  const int first = 0, last = groups - 1;
+  for (int x = 0; x < w8; x += 8) {
+    if (x % 16 == 0 && x + kReadAhead < w8)
+      for (int g = 0; g < groups; ++g)
+        for (int k = 0; k < 8; ++k) _mm_prefetch(reinterpret_cast<const char*>(r[g][k] + x + kReadAhead), _MM_HINT_T0);
+    if (x + kAhead < w8)
+      for (int k = 0; k < 8; ++k) {
+        _mm_prefetch(reinterpret_cast<const char*>(q[first] + (x + kAhead + k) * step), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(q[last] + (x + kAhead + k) * step), _MM_HINT_T0);
+        _mm_prefetch(reinterpret_cast<const char*>(q[last] + (x + kAhead + k) * step + 7), _MM_HINT_T0);
+      }
+    for (int g = 0; g < groups; ++g) {
+      __m256i v[8];
+      for (int k = 0; k < 8; ++k) v[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r[g][k] + x));
+      const __m256i t0 = _mm256_unpacklo_epi32(v[0], v[1]), t1 = _mm256_unpackhi_epi32(v[0], v[1]);
+      const __m256i t2 = _mm256_unpacklo_epi32(v[2], v[3]), t3 = _mm256_unpackhi_epi32(v[2], v[3]);
+      const __m256i t4 = _mm256_unpacklo_epi32(v[4], v[5]), t5 = _mm256_unpackhi_epi32(v[4], v[5]);
+      const __m256i t6 = _mm256_unpacklo_epi32(v[6], v[7]), t7 = _mm256_unpackhi_epi32(v[6], v[7]);
+      const __m256i u0 = _mm256_unpacklo_epi64(t0, t2), u1 = _mm256_unpackhi_epi64(t0, t2);
+      const __m256i u2 = _mm256_unpacklo_epi64(t1, t3), u3 = _mm256_unpackhi_epi64(t1, t3);
+      const __m256i u4 = _mm256_unpacklo_epi64(t4, t6), u5 = _mm256_unpackhi_epi64(t4, t6);
+      const __m256i u6 = _mm256_unpacklo_epi64(t5, t7), u7 = _mm256_unpackhi_epi64(t5, t7);
+      const __m256i out[8] = {
+          _mm256_permute2x128_si256(u0, u4, 0x20), _mm256_permute2x128_si256(u1, u5, 0x20),
+          _mm256_permute2x128_si256(u2, u6, 0x20), _mm256_permute2x128_si256(u3, u7, 0x20),
+          _mm256_permute2x128_si256(u0, u4, 0x31), _mm256_permute2x128_si256(u1, u5, 0x31),
+          _mm256_permute2x128_si256(u2, u6, 0x31), _mm256_permute2x128_si256(u3, u7, 0x31)};
+      uint32_t* o = q[g] + x * step;
+      for (int k = 0; k < 8; ++k) _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + k * step), out[k]);
+    }
+  }
+}
+#endif
+
 // A quarter turn of source rows [i0, i1): source (x, i) goes to (h - 1 - i, x)
 // clockwise, to (i, w - 1 - x) counter-clockwise.  Four rows by four
 // columns at a time, so that each destination row gets four pixels side by
@@ -56,34 +102,53 @@ void TurnRows(const TBitmap& Src, TBitmap& Dst, bool clockwise, int i0, int i1) 
     return clockwise ? d0 + x * ds + (h - 1 - i) : d0 + (w - 1 - x) * ds + i;
   };
   int i = i0;
-#if defined(__SSE2__)
-  // Columns in blocks of 256, each block through all rows of the band in
-  // groups of four: the destination rows a block writes stay in the cache
-  // until the band's part of them is complete.
-  const int i4 = i0 + (i1 - i0) / 4 * 4, w4 = w / 4 * 4;
-  for (int x0 = 0; x0 < w4; x0 += 256) {
-    const int x1 = std::min(w4, x0 + 256);
-    for (i = i0; i < i4; i += 4) {
-      // Clockwise, the destination columns run against the source rows.
-      const uint32_t* r[4];
-      for (int k = 0; k < 4; ++k) r[k] = s0 + ptrdiff_t(clockwise ? i + 3 - k : i + k) * ss;
-      uint32_t* const q = clockwise ? at(0, i + 3) : at(0, i);  // destination of (0, first row)
-      const ptrdiff_t step = clockwise ? ds : -ds;               // one source column further
-      for (int x = x0; x < x1; x += 4) {
-        const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r[0] + x));
-        const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r[1] + x));
-        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r[2] + x));
-        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r[3] + x));
-        const __m128i ab0 = _mm_unpacklo_epi32(a, b), ab1 = _mm_unpackhi_epi32(a, b);
-        const __m128i cd0 = _mm_unpacklo_epi32(c, d), cd1 = _mm_unpackhi_epi32(c, d);
-        uint32_t* o = q + x * step;
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_unpacklo_epi64(ab0, cd0));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + step), _mm_unpackhi_epi64(ab0, cd0));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 2 * step), _mm_unpacklo_epi64(ab1, cd1));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 3 * step), _mm_unpackhi_epi64(ab1, cd1));
-      }
+#if defined(__x86_64__)
+  if (HasAVX2() && i1 - i0 >= 8 && w >= 8) {
+    const int groups = (i1 - i0) / 8, w8 = w / 8 * 8;
+    const uint32_t* r[kBandRows / 8][8];
+    uint32_t* q[kBandRows / 8];
+    for (int g = 0; g < groups; ++g) {
+      const int first = i0 + 8 * g;
+      for (int k = 0; k < 8; ++k) r[g][k] = s0 + ptrdiff_t(clockwise ? first + 7 - k : first + k) * ss;
+      q[g] = clockwise ? at(0, first + 7) : at(0, first);
     }
+    TurnGroups8(r, q, groups, w8, clockwise ? ds : -ds);
+    const int i8 = i0 + 8 * groups;
+    for (i = i0; i < i8; ++i)
+      for (int x = w8; x < w; ++x) *at(x, i) = s0[i * ss + x];
+    i0 = i8;  // the rows left over go the four-row way
   }
+  i = i0;
+#endif
+#if defined(__SSE2__)
+  // Four columns at a time through all groups of four rows of the band:
+  // each of the four destination rows gets the band's part (up to 128
+  // bytes) in one go, and every source row is read straight on.
+  const int groups = (i1 - i0) / 4, w4 = w / 4 * 4;
+  const uint32_t* r[kBandRows / 4][4];
+  uint32_t* q[kBandRows / 4];
+  // Clockwise, the destination columns run against the source rows.
+  for (int g = 0; g < groups; ++g) {
+    const int first = i0 + 4 * g;
+    for (int k = 0; k < 4; ++k) r[g][k] = s0 + ptrdiff_t(clockwise ? first + 3 - k : first + k) * ss;
+    q[g] = clockwise ? at(0, first + 3) : at(0, first);  // destination of (0, the group's first row)
+  }
+  const ptrdiff_t step = clockwise ? ds : -ds;  // one source column further
+  for (int x = 0; x < w4; x += 4)
+    for (int g = 0; g < groups; ++g) {
+      const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r[g][0] + x));
+      const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r[g][1] + x));
+      const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r[g][2] + x));
+      const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(r[g][3] + x));
+      const __m128i ab0 = _mm_unpacklo_epi32(a, b), ab1 = _mm_unpackhi_epi32(a, b);
+      const __m128i cd0 = _mm_unpacklo_epi32(c, d), cd1 = _mm_unpackhi_epi32(c, d);
+      uint32_t* o = q[g] + x * step;
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_unpacklo_epi64(ab0, cd0));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + step), _mm_unpackhi_epi64(ab0, cd0));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 2 * step), _mm_unpacklo_epi64(ab1, cd1));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 3 * step), _mm_unpackhi_epi64(ab1, cd1));
+    }
+  const int i4 = i0 + 4 * groups;
   for (i = i0; i < i4; ++i)
     for (int x = w4; x < w; ++x) *at(x, i) = s0[i * ss + x];
   i = i4;

@@ -4,6 +4,7 @@
 #include <array>
 #include <cmath>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #if defined(__x86_64__)
@@ -316,8 +317,46 @@ class IntRow {
     for (int e : {-2, -1, w, w + 1}) column(e, Reflect(e, w));
   }
 
-  void Across(const uint32_t* const rows[5], int w, uint32_t* d) {
+  // The sum over the window at lane offset o, from the column sums.
+  template <int Range>
+  [[gnu::always_inline]] __m128i Box(int o) const {
     const uint16_t *c = c_.data() + 8, *v3 = v3_.data() + 8, *v5 = v5_.data() + 8;
+    if constexpr (Range == 0) return _mm_add_epi16(Load(v3 + o), _mm_add_epi16(Load(c + o - 4), Load(c + o + 4)));
+    if constexpr (Range == 1) return _mm_add_epi16(Load(v3 + o), _mm_add_epi16(Load(v3 + o - 4), Load(v3 + o + 4)));
+    if constexpr (Range == 2)
+      return _mm_add_epi16(_mm_add_epi16(Load(v5 + o), _mm_add_epi16(Load(v3 + o - 4), Load(v3 + o + 4))),
+                           _mm_add_epi16(Load(c + o - 8), Load(c + o + 8)));
+    return _mm_add_epi16(_mm_add_epi16(Load(v5 + o), _mm_add_epi16(Load(v5 + o - 4), Load(v5 + o + 4))),
+                         _mm_add_epi16(Load(v5 + o - 8), Load(v5 + o + 8)));
+  }
+
+  void Across(const uint32_t* const rows[5], int w, uint32_t* d) {
+    const IntPlan& p = plan_;
+    const int mode = p.D == 1 ? 0 : p.D % 2 ? 1 : 2;
+    auto run = [&](auto range) {
+      constexpr int R = decltype(range)::value;
+      if (p.A > 0) {
+        if (mode == 1) return AcrossT<R, true, 1>(rows, w, d);
+        if (mode == 2) return AcrossT<R, true, 2>(rows, w, d);
+        return AcrossT<R, true, 0>(rows, w, d);
+      }
+      if (mode == 1) return AcrossT<R, false, 1>(rows, w, d);
+      if (mode == 2) return AcrossT<R, false, 2>(rows, w, d);
+      return AcrossT<R, false, 0>(rows, w, d);
+    };
+    switch (p.range) {
+      case 0: return run(std::integral_constant<int, 0>());
+      case 1: return run(std::integral_constant<int, 1>());
+      case 2: return run(std::integral_constant<int, 2>());
+      default: return run(std::integral_constant<int, 3>());
+    }
+  }
+
+  // Mode 0: no division (D = 1); 1: division, never halfway (D odd);
+  // 2: division with halfway cases (D even).  Plus: A = 1, else A = -1.
+  template <int Range, bool Plus, int Mode>
+  void AcrossT(const uint32_t* const rows[5], int w, uint32_t* d) const {
+    const uint16_t* c = c_.data() + 8;
     const IntPlan& p = plan_;
     const __m128i B = _mm_set1_epi16(int16_t(p.B)), bias = _mm_set1_epi16(int16_t(p.bias)),
                   K = _mm_set1_epi16(int16_t(p.K)), mul = _mm_set1_epi16(int16_t(uint16_t(p.mul))),
@@ -325,33 +364,17 @@ class IntRow {
     const __m128i shift = _mm_cvtsi32_si128(p.shift);
     // Lanes of B, G and R; the fourth byte is not looked at.
     const __m128i colour = _mm_set_epi16(0, -1, -1, -1, 0, -1, -1, -1);
-    const bool ties = p.D % 2 == 0;
     const __m128i alpha = _mm_set1_epi32(int32_t(0xFF000000u));
-    auto box = [&](int o) {
-      switch (p.range) {
-        case 0: return _mm_add_epi16(Load(v3 + o), _mm_add_epi16(Load(c + o - 4), Load(c + o + 4)));
-        case 1: return _mm_add_epi16(Load(v3 + o), _mm_add_epi16(Load(v3 + o - 4), Load(v3 + o + 4)));
-        case 2:
-          return _mm_add_epi16(_mm_add_epi16(Load(v5 + o), _mm_add_epi16(Load(v3 + o - 4), Load(v3 + o + 4))),
-                               _mm_add_epi16(Load(c + o - 8), Load(c + o + 8)));
-        default:
-          return _mm_add_epi16(_mm_add_epi16(Load(v5 + o), _mm_add_epi16(Load(v5 + o - 4), Load(v5 + o + 4))),
-                               _mm_add_epi16(Load(v5 + o - 8), Load(v5 + o + 8)));
-      }
-    };
     // Eight lanes of results as 16-bit values before clipping, and the
     // halfway lanes as a bit mask of bytes.
-    auto lanes = [&](int o, int& half) {
-      const __m128i ctr = _mm_mullo_epi16(Load(c + o), B), s = box(o);
-      const __m128i sum = p.A > 0 ? _mm_add_epi16(s, ctr) : _mm_sub_epi16(ctr, s);
-      if (p.D == 1) {
-        half = 0;
-        return sum;
-      }
+    auto lanes = [&](int o, int& half) [[gnu::always_inline]] {
+      const __m128i ctr = _mm_mullo_epi16(Load(c + o), B), s = Box<Range>(o);
+      const __m128i sum = Plus ? _mm_add_epi16(s, ctr) : _mm_sub_epi16(ctr, s);
+      half = 0;
+      if constexpr (Mode == 0) return sum;
       const __m128i u = _mm_add_epi16(sum, bias);
       const __m128i q = _mm_srl_epi16(_mm_mulhi_epu16(u, mul), shift);
-      half = 0;
-      if (ties) {
+      if constexpr (Mode == 2) {
         const __m128i rest = _mm_sub_epi16(u, _mm_mullo_epi16(q, D));
         half = _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi16(rest, z), colour));
       }
