@@ -15,10 +15,13 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "imageio/decodetarget.h"
 #include "imageio/fileio.h"
 #include "platform/types.h"
+#include "procdef/kwparallel.h"
 
 namespace {
 
@@ -157,9 +160,12 @@ bool ReadRows(Decoder& d, Kind kind, kwio::DecodeTarget& out, uint8_t* scratch) 
     JSAMPROW target = kind == Kind::Color ? row : scratch;
     jpeg_read_scanlines(&d.cinfo, &target, 1);
     switch (kind) {
-      case Kind::Color:
-        for (JDIMENSION x = 0; x < w; ++x) row[x * 4 + 3] = 0;
+      case Kind::Color: {
+        // Whole pixels at a time (rows are 32-bit aligned), in vector code.
+        uint32_t* px = reinterpret_cast<uint32_t*>(row);
+        for (size_t x = 0; x < size_t(w); ++x) px[x] &= 0x00FFFFFFu;  // the fourth byte
         break;
+      }
       case Kind::Gray:
         for (JDIMENSION x = 0; x < w; ++x) {
           uint8_t g = scratch[x];
@@ -249,8 +255,11 @@ void FileDestTerm(j_compress_ptr cinfo) {
   if (!FileDestWrite(cinfo, sizeof d->buffer - d->pub.free_in_buffer)) ERREXIT(cinfo, JERR_FILE_WRITE);
 }
 
-// file null: the coded data goes into e.out (malloc'd).
-bool EncodeRows(Encoder& e, const TBitmap& src, int quality, FileDest* file) {
+// Rows y0 .. y0 + rows - 1 of src as a picture of their own; file null: the
+// coded data goes into e.out (malloc'd).  restart: the MCUs between restart
+// markers (0: none).
+bool EncodeRows(Encoder& e, const TBitmap& src, int quality, FileDest* file, int y0, int rows,
+                unsigned restart) {
   if (setjmp(e.err.jump)) return false;
   jpeg_create_compress(&e.cinfo);
   e.created = true;
@@ -263,17 +272,101 @@ bool EncodeRows(Encoder& e, const TBitmap& src, int quality, FileDest* file) {
     jpeg_mem_dest(&e.cinfo, &e.out, &e.outSize);
   }
   e.cinfo.image_width = JDIMENSION(src.Width());
-  e.cinfo.image_height = JDIMENSION(src.Height());
+  e.cinfo.image_height = JDIMENSION(rows);
   e.cinfo.input_components = 4;
   e.cinfo.in_color_space = JCS_EXT_BGRA;
   jpeg_set_defaults(&e.cinfo);
   jpeg_set_quality(&e.cinfo, quality, TRUE);
+  e.cinfo.restart_interval = restart;
   jpeg_start_compress(&e.cinfo, TRUE);
   while (e.cinfo.next_scanline < e.cinfo.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(src.ScanLine(int(e.cinfo.next_scanline)));
+    JSAMPROW row = const_cast<JSAMPROW>(src.ScanLine(y0 + int(e.cinfo.next_scanline)));
     jpeg_write_scanlines(&e.cinfo, &row, 1);
   }
   jpeg_finish_compress(&e.cinfo);
+  return true;
+}
+
+// Large pictures are coded in strips of kStripMCURows rows of MCUs (16
+// pixel rows each with the default sampling), each strip by its own coder
+// on the framework's threads, and the strips joined with restart markers
+// into one baseline scan: a restart clears the DC predictions and pads to a
+// byte just as the end of a picture does, so strip k's coded data is what a
+// coder of the whole picture with that restart interval writes there.  The
+// strips do not depend on the thread count, so neither does the file; the
+// pixels a reader gets are those of a picture coded in one go.
+constexpr int kStripMCURows = 32;
+constexpr int kMCUSize = 16;  // 2 x 2 sampled luminance: 16 x 16 pixels per MCU
+
+// Pixel rows per strip for a picture of the given width: fewer for very
+// wide pictures, whose restart interval must fit the marker's 16 bits.
+int StripRows(int width) {
+  const int mcus = (width + kMCUSize - 1) / kMCUSize;
+  return std::min(kStripMCURows, 65535 / std::max(mcus, 1)) * kMCUSize;
+}
+
+// Start of the coded data after the scan header of a picture libjpeg wrote,
+// 0 when it is not where it should be.  sofHeight: where the picture
+// height is stored (0 when there is no frame header).
+size_t ScanData(const uint8_t* d, size_t n, size_t* sofHeight) {
+  size_t p = 2;  // after SOI
+  while (p + 4 <= n && d[p] == 0xFF) {
+    const uint8_t m = d[p + 1];
+    const size_t len = size_t(d[p + 2]) << 8 | d[p + 3];
+    if (m >= 0xC0 && m <= 0xC2 && sofHeight) *sofHeight = p + 5;
+    p += 2 + len;
+    if (m == 0xDA) return p <= n ? p : 0;
+  }
+  return 0;
+}
+
+struct Strip {
+  std::unique_ptr<Encoder> coder = std::make_unique<Encoder>();
+  bool ok = false;
+};
+
+// The joined picture to sink, a piece at a time; false when a strip failed
+// (its message in *message).
+template <class Sink>
+bool EncodeStrips(const TBitmap& src, int quality, Sink&& sink, std::string* message) {
+  const int h = src.Height();
+  const int stripRows = StripRows(src.Width());
+  const int count = (h + stripRows - 1) / stripRows;
+  const unsigned restart = unsigned((src.Width() + kMCUSize - 1) / kMCUSize) * unsigned(stripRows / kMCUSize);
+  std::vector<Strip> strips(static_cast<size_t>(count));
+  TKWRowJob job;
+  job.Count = count;
+  job.Row = [&](int k) {
+    const int y0 = k * stripRows;
+    strips[size_t(k)].ok = EncodeRows(*strips[size_t(k)].coder, src, quality, nullptr, y0,
+                                      std::min(stripRows, h - y0), k == 0 ? restart : 0);
+  };
+  KWRunRows(job);
+  for (int k = 0; k < count; ++k) {
+    Encoder& e = *strips[size_t(k)].coder;
+    const uint8_t* d = e.out;
+    const size_t n = e.outSize;
+    size_t sof = 0;
+    const size_t at = strips[size_t(k)].ok && n >= 4 ? ScanData(d, n, k == 0 ? &sof : nullptr) : 0;
+    if (at == 0 || d[n - 2] != 0xFF || d[n - 1] != 0xD9 || (k == 0 && sof == 0)) {
+      *message = strips[size_t(k)].ok ? "unexpected coder output" : e.err.message;
+      return false;
+    }
+    if (k == 0) {
+      uint8_t* height = e.out + sof;
+      height[0] = uint8_t(h >> 8);
+      height[1] = uint8_t(h);
+      sink(d, n - 2);
+    } else {
+      const uint8_t marker[2] = {0xFF, uint8_t(0xD0 + (k - 1) % 8)};
+      sink(marker, 2);
+      sink(d + at, n - 2 - at);
+    }
+    std::free(e.out);
+    e.out = nullptr;
+  }
+  static const uint8_t kEnd[2] = {0xFF, 0xD9};
+  sink(kEnd, 2);
   return true;
 }
 
@@ -308,13 +401,27 @@ void Encode(const TBitmap& src, int quality, const std::string& name, kwio::Repl
     converted.SetPixelFormat(pf32bit);
     from = &converted;
   }
+  if (from->Height() > StripRows(from->Width())) {
+    std::string message;
+    std::vector<uint8_t> joined;
+    auto out = [&](const uint8_t* d, size_t n) {
+      if (file)
+        file->Write(d, n);
+      else
+        joined.insert(joined.end(), d, d + n);
+    };
+    if (!EncodeStrips(*from, quality, out, &message))
+      throw EInvalidGraphic("JPEG" + kwio::Quoted(name) + "を作れません（" + message + "）");
+    if (!file) sink(joined.data(), joined.size());
+    return;
+  }
   Encoder e;
   std::unique_ptr<FileDest> dest;
   if (file) {
     dest = std::make_unique<FileDest>();
     dest->file = file;
   }
-  if (!EncodeRows(e, *from, quality, dest.get())) {
+  if (!EncodeRows(e, *from, quality, dest.get(), 0, from->Height(), 0)) {
     if (dest && dest->error) std::rethrow_exception(dest->error);
     throw EInvalidGraphic("JPEG" + kwio::Quoted(name) + "を作れません（" + std::string(e.err.message) +
                           "）");

@@ -1,7 +1,6 @@
 #include "imageio/pngencode.h"
 
 #include <libdeflate.h>
-#include <sched.h>
 #include <zlib.h>
 
 #include <algorithm>
@@ -14,6 +13,8 @@
 #include <new>
 #include <stdexcept>
 #include <thread>
+
+#include "procdef/kwparallel.h"
 
 namespace kwpng {
 
@@ -181,14 +182,6 @@ void WriteChunk(const std::function<void(const uint8_t*, size_t)>& write, const 
 
 }  // namespace
 
-int EncodeWorkers() {
-  cpu_set_t set;
-  CPU_ZERO(&set);
-  int n = sched_getaffinity(0, sizeof set, &set) == 0 ? CPU_COUNT(&set) : 0;
-  if (n <= 0) n = int(std::thread::hardware_concurrency());
-  return std::clamp(n, 1, 16);
-}
-
 void Encode(int width, int height, bool alpha, const uint8_t* bottomRow,
             const std::function<void(const uint8_t*, size_t)>& write) {
   const int bpp = alpha ? 4 : 3;
@@ -205,7 +198,7 @@ void Encode(int width, int height, bool alpha, const uint8_t* bottomRow,
   int written = 0;          // bands handed to write (guarded by m)
   bool stop = false;        // a failure: workers end (guarded by m)
   std::exception_ptr error;  // the first failure of a worker
-  const int workers = std::min(EncodeWorkers(), bands);
+  const int workers = std::min(std::clamp(KWThreadCount(), 1, 16), bands);
   const int window = 2 * workers;  // bands kept ahead of the writer
 
   auto work = [&] {

@@ -26,9 +26,6 @@ namespace kwpng {
 void Encode(int width, int height, bool alpha, const uint8_t* bottomRow,
             const std::function<void(const uint8_t*, size_t)>& write);
 
-// The number of workers Encode uses: the processors this process may run on.
-int EncodeWorkers();
-
 // One deflate stream made of independently compressed parts, as Encode joins
 // them (exposed for tests): parts[i] is compressed at the given level and the
 // raw deflate data returned (no zlib header or checksum).

@@ -1,5 +1,6 @@
 #include "procdef/kwparallel.h"
 
+#include <sched.h>
 #include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -10,6 +11,8 @@
 #include <deque>
 #include <exception>
 #include <mutex>
+#include <sched.h>
+
 #include <thread>
 #include <vector>
 
@@ -25,7 +28,14 @@ int EnvironmentThreadCount() {
   return 0;
 }
 
-int HardwareThreadCount() { return int(std::max(1u, std::thread::hardware_concurrency())); }
+// The processors this process may run on (taskset, cgroup cpusets), not all
+// the machine has: more threads than that only take turns.
+int HardwareThreadCount() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
+  return int(std::max(1u, std::thread::hardware_concurrency()));
+}
 
 int DefaultThreadCount() {
   const int env = EnvironmentThreadCount();

@@ -4,13 +4,16 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
+#include <utility>
 // jpeglib.h needs FILE and size_t declared first.
 #include <jpeglib.h>
 
 #include "imageio/jpegio.h"
 #include "imageio_testutil.h"
 #include "platform/types.h"
+#include "procdef/kwparallel.h"
 
 using namespace kwtest;
 
@@ -18,7 +21,7 @@ namespace {
 
 // Encodes raw samples with libjpeg directly (gray: 1 component, CMYK: 4).
 std::vector<uint8_t> EncodeRaw(int w, int h, J_COLOR_SPACE space, int comps, const std::vector<uint8_t>& samples,
-                               bool adobe) {
+                               bool adobe, int quality = 100) {
   jpeg_compress_struct c;
   jpeg_error_mgr err;
   c.err = jpeg_std_error(&err);
@@ -31,9 +34,9 @@ std::vector<uint8_t> EncodeRaw(int w, int h, J_COLOR_SPACE space, int comps, con
   c.input_components = comps;
   c.in_color_space = space;
   jpeg_set_defaults(&c);
-  jpeg_set_colorspace(&c, space);
+  if (space != JCS_EXT_BGRA) jpeg_set_colorspace(&c, space);  // BGRA: coded as YCbCr
   c.write_Adobe_marker = adobe ? TRUE : FALSE;
-  jpeg_set_quality(&c, 100, TRUE);
+  jpeg_set_quality(&c, quality, TRUE);
   jpeg_start_compress(&c, TRUE);
   while (c.next_scanline < c.image_height) {
     JSAMPROW row = const_cast<JSAMPROW>(samples.data() + size_t(c.next_scanline) * size_t(w * comps));
@@ -85,6 +88,35 @@ TEST(JpegFiles, ColourRoundTripIsCloseAndAlphaIsZero) {
   EXPECT_LE(MaxDiffBGR(src, back), 6);
   for (int y = 0; y < 48; ++y)
     for (int x = 0; x < 64; ++x) ASSERT_EQ(back.ScanLine(y)[x * 4 + 3], 0);
+}
+
+// Tall and very wide pictures are coded in strips on several threads: the
+// file is the same for every thread count, and a reader gets exactly the
+// pixels of the picture coded in one piece.
+TEST(JpegFiles, PicturesCodedInStripsReadAsCodedInOnePiece) {
+  for (const auto [w, h] : {std::pair{37, 1030}, std::pair{40000, 450}}) {
+    TBitmap src;
+    FillRandom32(src, w, h, 9);
+    std::vector<uint8_t> samples;
+    for (int y = 0; y < h; ++y) samples.insert(samples.end(), src.ScanLine(y), src.ScanLine(y) + size_t(w) * 4);
+    const std::vector<uint8_t> whole = EncodeRaw(w, h, JCS_EXT_BGRA, 4, samples, false, 75);
+    KWSetThreadCount(1);
+    const std::vector<uint8_t> one = SaveJPEGMemory(src, 75);
+    KWSetThreadCount(3);
+    const std::vector<uint8_t> three = SaveJPEGMemory(src, 75);
+    KWSetThreadCount(0);
+    EXPECT_EQ(one, three) << w << " x " << h;
+    int restarts = 0;
+    for (size_t i = 0; i + 1 < one.size(); ++i) restarts += one[i] == 0xFF && (one[i + 1] & 0xF8) == 0xD0;
+    EXPECT_GE(restarts, 1) << w << " x " << h;
+    TBitmap a, b;
+    LoadJPEGMemory(one.data(), one.size(), a);
+    LoadJPEGMemory(whole.data(), whole.size(), b);
+    ASSERT_EQ(a.Width(), w);
+    ASSERT_EQ(a.Height(), h);
+    for (int y = 0; y < h; ++y)
+      ASSERT_EQ(std::memcmp(a.ScanLine(y), b.ScanLine(y), size_t(w) * 4), 0) << w << " x " << h << ", row " << y;
+  }
 }
 
 TEST(JpegFiles, QualitySetsTheCompression) {
