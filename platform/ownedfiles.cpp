@@ -126,7 +126,8 @@ std::vector<std::string> KWSwapFolderPlaces() {
   places.push_back(NoTrailingSlash(t && *t ? t : "/tmp"));
   const std::string cache = XdgBase("XDG_CACHE_HOME", "/.cache");
   places.push_back(cache.empty() ? std::string() : NoTrailingSlash(cache) + "/Varoka");
-  places.push_back(ExecutableDir() + "UndoData");
+  // An installed program folder is never written into.
+  places.push_back(ProgramFolderInstalled() ? std::string() : ExecutableDir() + "UndoData");
   const std::string data = XdgBase("XDG_DATA_HOME", "/.local/share");
   places.push_back(data.empty() ? std::string() : NoTrailingSlash(data) + "/Varoka/UndoData");
   return places;

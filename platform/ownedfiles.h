@@ -21,7 +21,7 @@
 // process id) in the first usable of these places:
 //   $TMPDIR (/tmp when TMPDIR is unset or empty),
 //   the user's cache folder ($XDG_CACHE_HOME, else ~/.cache) + "/Varoka",
-//   the program folder's "UndoData",
+//   the program folder's "UndoData" (not when it was installed),
 //   the user's data folder ($XDG_DATA_HOME, else ~/.local/share) + "/Varoka/UndoData".
 // A place is used only when it is an absolute path other than the root.  The
 // folder stays locked while the process runs, which tells other processes

@@ -117,6 +117,8 @@ std::string WithSlash(std::string s) {
 }
 }  // namespace
 
+bool ProgramFolderInstalled() { return FileExists(ExecutableDir() + "installed.txt"); }
+
 std::string ExecutableDir() {
   {
     std::lock_guard<std::mutex> lock(g_exeDirMutex);

@@ -36,6 +36,9 @@ std::vector<TSearchRec> FindFiles(const std::string& mask);
 std::string ExecutableDir();
 // Overrides ExecutableDir (tests, and packages loaded into a test host).
 void SetExecutableDir(const std::string& dir);
+// True when the program folder was installed (the installation puts the
+// file "installed.txt" into it): nothing is written there, even by root.
+bool ProgramFolderInstalled();
 // Name of the logged-on user; empty when the system cannot tell.
 std::string LoggedOnUserName();
 

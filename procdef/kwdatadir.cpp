@@ -41,7 +41,7 @@ std::string KWDataDir() {
     if (!g_override.empty()) return g_override;
   }
   const std::string exe = ExecutableDir();
-  const bool installed = FileExists(exe + kKWInstalledMarker);
+  const bool installed = ProgramFolderInstalled();
   if (!installed && ::access(exe.c_str(), W_OK) == 0) return exe;
   const std::string user = KWUserDataDir();
   if (user.empty() || !ForceDirectories(user)) return exe;

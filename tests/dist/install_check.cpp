@@ -165,6 +165,29 @@ TEST_F(Installed, DemoRunsFromACopyOfTheProgramFolderAndFromTheInstalledProgram)
   EXPECT_TRUE(fs::is_empty(Root() / "tmp"));
 }
 
+// With no usable temporary or cache folder, the history images of the
+// installed program go to the user's data folder, never into the program
+// folder (which root could write).
+TEST_F(Installed, HistoryImagesAvoidTheInstalledFolderWhenTemporaryFoldersFail) {
+  const fs::path work = Root() / "work";
+  const auto before = Snapshot(Program());
+  fs::create_directories(Home());
+  std::ofstream(Home() / ".cache") << "not a folder";
+  ASSERT_EQ(Sh("/usr/bin/convert -size 64x48 gradient:red-blue in.bmp", work).code, 0);
+  std::ofstream(work / "steps.kws") << "IMAGE A\nOPEN A \"in.bmp\"\nSAVE A \"orig.bmp\"\n"
+                                       "EXECFILTER NegativeColor A\nEXECFILTER NegativeColor A\n"
+                                       "EXECFILTER NegativeColor A\nEXECFILTER NegativeColor A\n"
+                                       "UNDO A\nUNDO A\nUNDO A\nUNDO A\nSAVE A \"back.bmp\"\n";
+  Result r = Sh(Env() + "TMPDIR='" + (Root() / "missing").string() + "' '" + (Prefix() / "bin" / "varoka").string() +
+                    "' --run steps.kws",
+                work);
+  ASSERT_EQ(r.code, 0) << r.err;
+  EXPECT_EQ(Snapshot(Program()), before);
+  EXPECT_TRUE(fs::is_directory(UserData() / "UndoData"));
+  EXPECT_EQ(ReadAll(work / "back.bmp"), ReadAll(work / "orig.bmp"));
+  fs::remove(Home() / ".cache");
+}
+
 TEST_F(Installed, ScriptArgumentsReachTheScriptAsStrings) {
   const fs::path work = Root() / "work";
   ASSERT_EQ(Sh("/usr/bin/convert -size 90x60 gradient:red-blue in.png", work).code, 0);
