@@ -50,8 +50,8 @@ std::atomic<int>& ThreadCountSetting() {
 // One call of KWRunRows.  Lives on the caller's stack; the caller leaves
 // only when no worker is inside it any more.
 struct Job {
-  explicit Job(const TKWRowJob& s, int helpers) : spec(s), maxHelpers(helpers) {}
-  const TKWRowJob& spec;
+  explicit Job(const TKWRowJob& s, int helpers) : task(s), maxHelpers(helpers) {}
+  const TKWRowJob& task;
   const int maxHelpers;
   std::atomic<int> next{0};
   std::atomic<bool> stop{false};  // a row raised
@@ -65,14 +65,14 @@ struct Job {
 
   bool Take(int& row) {
     if (stop.load(std::memory_order_relaxed)) return false;
-    if (spec.Cancel && spec.Cancel->load(std::memory_order_relaxed)) return false;
-    if (next.load(std::memory_order_relaxed) >= spec.Count) return false;
+    if (task.Cancel && task.Cancel->load(std::memory_order_relaxed)) return false;
+    if (next.load(std::memory_order_relaxed) >= task.Count) return false;
     row = next.fetch_add(1);
-    return row < spec.Count;
+    return row < task.Count;
   }
   bool Open() const {
     return helpersJoined < maxHelpers && !stop.load(std::memory_order_relaxed) &&
-           next.load(std::memory_order_relaxed) < spec.Count;
+           next.load(std::memory_order_relaxed) < task.Count;
   }
   void Fail(std::exception_ptr e) {
     std::lock_guard lk(m);
@@ -82,7 +82,7 @@ struct Job {
   // One row, counted as finished whether or not it raised.
   void Run(int row) {
     try {
-      spec.Row(row);
+      task.Row(row);
     } catch (...) {
       Fail(std::current_exception());
     }
@@ -182,28 +182,28 @@ void KWSetThreadOption(int count) {
   ThreadCountSetting() = env > 0 ? env : count >= 1 ? std::min(count, 256) : HardwareThreadCount();
 }
 
-void KWRunRows(const TKWRowJob& spec) {
-  if (spec.Count <= 0 || !spec.Row) return;
-  const int helpers = std::min(KWThreadCount() - 1, spec.Count - 1);
+void KWRunRows(const TKWRowJob& task) {
+  if (task.Count <= 0 || !task.Row) return;
+  const int helpers = std::min(KWThreadCount() - 1, task.Count - 1);
   if (helpers <= 0) {
-    for (int row = 0; row < spec.Count; ++row) {
-      if (spec.Cancel && spec.Cancel->load(std::memory_order_relaxed)) return;
-      spec.Row(row);
-      if (spec.Progress) spec.Progress(row + 1);
+    for (int row = 0; row < task.Count; ++row) {
+      if (task.Cancel && task.Cancel->load(std::memory_order_relaxed)) return;
+      task.Row(row);
+      if (task.Progress) task.Progress(row + 1);
     }
     return;
   }
 
-  Job job(spec, helpers);
-  Lane& lane = LaneOf(spec.Priority);
+  Job job(task, helpers);
+  Lane& lane = LaneOf(task.Priority);
   lane.Add(&job, helpers);
   int reported = 0;
   auto report = [&](int done) {
     if (done <= reported) return;
     reported = done;
-    if (!spec.Progress) return;
+    if (!task.Progress) return;
     try {
-      spec.Progress(done);
+      task.Progress(done);
     } catch (...) {
       job.Fail(std::current_exception());
     }
