@@ -107,6 +107,20 @@ bool ReadPixels(PngReader& r, png_bytepp rows) {
                         detail + "）");
 }
 
+// Creates the libpng reader for r (its source set, the signature read) and
+// reads the header; raises for a damaged or too large picture.
+Header StartReading(PngReader& r, const std::string& name) {
+  r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r.io, ErrorFn, WarningFn);
+  if (!r.png) throw EInvalidGraphic("PNG の読み込みを始められません");
+  r.info = png_create_info_struct(r.png);
+  if (!r.info) throw EInvalidGraphic("PNG の読み込みを始められません");
+  png_set_sig_bytes(r.png, 8);
+  Header h;
+  if (!ReadHeader(r, h)) Damaged(name, r.io.message);
+  CheckImageSize(h.width, h.height);
+  return h;
+}
+
 // Decodes from memory (data, size) or, when file is set, from the file,
 // into target; returns whether the file has alpha.
 bool Decode(std::FILE* file, const uint8_t* data, size_t size, const std::string& name,
@@ -123,14 +137,7 @@ bool Decode(std::FILE* file, const uint8_t* data, size_t size, const std::string
     r.io.size = size;
     r.io.pos = 8;
   }
-  r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r.io, ErrorFn, WarningFn);
-  if (!r.png) throw EInvalidGraphic("PNG の読み込みを始められません");
-  r.info = png_create_info_struct(r.png);
-  if (!r.info) throw EInvalidGraphic("PNG の読み込みを始められません");
-  png_set_sig_bytes(r.png, 8);
-  Header h;
-  if (!ReadHeader(r, h)) Damaged(name, r.io.message);
-  CheckImageSize(h.width, h.height);
+  const Header h = StartReading(r, name);
   target.Prepare(int(h.width), int(h.height));
   std::vector<png_bytep> rows(h.height);
   for (size_t y = 0; y < h.height; ++y) rows[y] = target.Row(y);
@@ -154,14 +161,7 @@ extern "C" int LoadPNGData(const char* fileName, TPNGExchange* data) {
   if (std::fread(sig, 1, 8, file.get()) != 8 || png_sig_cmp(sig, 0, 8) != 0)
     Damaged(name, "PNG の署名がありません");
   r.io.file = file.get();
-  r.png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &r.io, ErrorFn, WarningFn);
-  if (!r.png) throw EInvalidGraphic("PNG の読み込みを始められません");
-  r.info = png_create_info_struct(r.png);
-  if (!r.info) throw EInvalidGraphic("PNG の読み込みを始められません");
-  png_set_sig_bytes(r.png, 8);
-  Header h;
-  if (!ReadHeader(r, h)) Damaged(name, r.io.message);
-  CheckImageSize(h.width, h.height);
+  const Header h = StartReading(r, name);
   data->Width = int32_t(h.width);
   data->Height = int32_t(h.height);
   data->PixelFormat = h.alpha ? 7 : 6;
