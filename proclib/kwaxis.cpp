@@ -1,6 +1,7 @@
 #include "proclib/kwaxis.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 
 #if defined(__x86_64__)
@@ -44,6 +45,26 @@ void Reversed(const uint32_t* s, int n, uint32_t* d) {
 }
 
 #if defined(__x86_64__)
+// out[k] = column k of the 8 x 8 pixels v[0..7].
+[[gnu::target("avx2")]] inline void Transpose8(const __m256i* v, __m256i* out) {
+  const __m256i t0 = _mm256_unpacklo_epi32(v[0], v[1]), t1 = _mm256_unpackhi_epi32(v[0], v[1]);
+  const __m256i t2 = _mm256_unpacklo_epi32(v[2], v[3]), t3 = _mm256_unpackhi_epi32(v[2], v[3]);
+  const __m256i t4 = _mm256_unpacklo_epi32(v[4], v[5]), t5 = _mm256_unpackhi_epi32(v[4], v[5]);
+  const __m256i t6 = _mm256_unpacklo_epi32(v[6], v[7]), t7 = _mm256_unpackhi_epi32(v[6], v[7]);
+  const __m256i u0 = _mm256_unpacklo_epi64(t0, t2), u1 = _mm256_unpackhi_epi64(t0, t2);
+  const __m256i u2 = _mm256_unpacklo_epi64(t1, t3), u3 = _mm256_unpackhi_epi64(t1, t3);
+  const __m256i u4 = _mm256_unpacklo_epi64(t4, t6), u5 = _mm256_unpackhi_epi64(t4, t6);
+  const __m256i u6 = _mm256_unpacklo_epi64(t5, t7), u7 = _mm256_unpackhi_epi64(t5, t7);
+  out[0] = _mm256_permute2x128_si256(u0, u4, 0x20);
+  out[1] = _mm256_permute2x128_si256(u1, u5, 0x20);
+  out[2] = _mm256_permute2x128_si256(u2, u6, 0x20);
+  out[3] = _mm256_permute2x128_si256(u3, u7, 0x20);
+  out[4] = _mm256_permute2x128_si256(u0, u4, 0x31);
+  out[5] = _mm256_permute2x128_si256(u1, u5, 0x31);
+  out[6] = _mm256_permute2x128_si256(u2, u6, 0x31);
+  out[7] = _mm256_permute2x128_si256(u3, u7, 0x31);
+}
+
 // Eight rows by eight columns at a time (the rows of r, eight pixels from
 // x on) into eight destination rows (q + x * step, + step, ...): the 8 x 8
 // transpose in registers.
@@ -67,21 +88,32 @@ void Reversed(const uint32_t* s, int n, uint32_t* d) {
     for (int g = 0; g < groups; ++g) {
       __m256i v[8];
       for (int k = 0; k < 8; ++k) v[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r[g][k] + x));
-      const __m256i t0 = _mm256_unpacklo_epi32(v[0], v[1]), t1 = _mm256_unpackhi_epi32(v[0], v[1]);
-      const __m256i t2 = _mm256_unpacklo_epi32(v[2], v[3]), t3 = _mm256_unpackhi_epi32(v[2], v[3]);
-      const __m256i t4 = _mm256_unpacklo_epi32(v[4], v[5]), t5 = _mm256_unpackhi_epi32(v[4], v[5]);
-      const __m256i t6 = _mm256_unpacklo_epi32(v[6], v[7]), t7 = _mm256_unpackhi_epi32(v[6], v[7]);
-      const __m256i u0 = _mm256_unpacklo_epi64(t0, t2), u1 = _mm256_unpackhi_epi64(t0, t2);
-      const __m256i u2 = _mm256_unpacklo_epi64(t1, t3), u3 = _mm256_unpackhi_epi64(t1, t3);
-      const __m256i u4 = _mm256_unpacklo_epi64(t4, t6), u5 = _mm256_unpackhi_epi64(t4, t6);
-      const __m256i u6 = _mm256_unpacklo_epi64(t5, t7), u7 = _mm256_unpackhi_epi64(t5, t7);
-      const __m256i out[8] = {
-          _mm256_permute2x128_si256(u0, u4, 0x20), _mm256_permute2x128_si256(u1, u5, 0x20),
-          _mm256_permute2x128_si256(u2, u6, 0x20), _mm256_permute2x128_si256(u3, u7, 0x20),
-          _mm256_permute2x128_si256(u0, u4, 0x31), _mm256_permute2x128_si256(u1, u5, 0x31),
-          _mm256_permute2x128_si256(u2, u6, 0x31), _mm256_permute2x128_si256(u3, u7, 0x31)};
+      __m256i out[8];
+      Transpose8(v, out);
       uint32_t* o = q[g] + x * step;
       for (int k = 0; k < 8; ++k) _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + k * step), out[k]);
+    }
+  }
+}
+
+// Sixteen source rows into whole 64-byte lines of the destination rows,
+// written past the caches: each destination row gets one full line from
+// the two groups of eight rows (r[0], r[1]; q[0], q[1] as for TurnGroups8),
+// stored back to back so that the processor sends the line out in one go
+// instead of first reading it.  The destination parts must be 32-byte
+// aligned; the caller fences before the rows are handed on.
+[[gnu::target("avx2")]] void TurnSixteenPastCaches(const uint32_t* const (*r)[8], uint32_t* const* q, int w8,
+                                                   ptrdiff_t step) {
+  for (int x = 0; x < w8; x += 8) {
+    __m256i out[2][8];
+    for (int g = 0; g < 2; ++g) {
+      __m256i v[8];
+      for (int k = 0; k < 8; ++k) v[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r[g][k] + x));
+      Transpose8(v, out[g]);
+    }
+    for (int k = 0; k < 8; ++k) {
+      _mm256_stream_si256(reinterpret_cast<__m256i*>(q[0] + (x + k) * step), out[0][k]);
+      _mm256_stream_si256(reinterpret_cast<__m256i*>(q[1] + (x + k) * step), out[1][k]);
     }
   }
 }
@@ -103,6 +135,28 @@ void TurnRows(const TBitmap& Src, TBitmap& Dst, bool clockwise, int i0, int i1) 
   };
   int i = i0;
 #if defined(__x86_64__)
+  // Destination rows that are whole 64-byte lines apart from an aligned
+  // start take the band sixteen rows at a time in whole lines: a group of
+  // sixteen starting at a multiple of 16 fills lines exactly (the
+  // destination width, the source height, is a multiple of 16).
+  if (HasAVX2() && w >= 8 && h % 16 == 0 && Dst.BytesPerLine() % 64 == 0 &&
+      reinterpret_cast<uintptr_t>(d0) % 64 == 0) {
+    const int w8 = w / 8 * 8;
+    for (; i + 16 <= i1 && i % 16 == 0; i += 16) {
+      const uint32_t* r[2][8];
+      uint32_t* q[2];
+      for (int g = 0; g < 2; ++g) {
+        const int first = i + 8 * g;
+        for (int k = 0; k < 8; ++k) r[g][k] = s0 + ptrdiff_t(clockwise ? first + 7 - k : first + k) * ss;
+        q[g] = clockwise ? at(0, first + 7) : at(0, first);
+      }
+      TurnSixteenPastCaches(r, q, w8, clockwise ? ds : -ds);
+      for (int j = i; j < i + 16; ++j)
+        for (int x = w8; x < w; ++x) *at(x, j) = s0[j * ss + x];
+    }
+    _mm_sfence();
+    i0 = i;  // rows not in a whole group go the ways below
+  }
   if (HasAVX2() && i1 - i0 >= 8 && w >= 8) {
     const int groups = (i1 - i0) / 8, w8 = w / 8 * 8;
     const uint32_t* r[kBandRows / 8][8];
