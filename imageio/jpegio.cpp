@@ -18,6 +18,8 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "imageio/decodetarget.h"
 #include "imageio/fileio.h"
 #include "platform/types.h"
@@ -146,16 +148,27 @@ bool ReadHeader(Decoder& d, std::FILE* file, const uint8_t* data, size_t size, K
 
 inline uint8_t Div255(unsigned v) { return uint8_t((v + 127) / 255); }
 
-// Decodes every row into the target's 32-bit rows (A bytes 0).
-bool ReadRows(Decoder& d, Kind kind, kwio::DecodeTarget& out, uint8_t* scratch) {
+// Decodes rows [first, end) into the target's 32-bit rows (A bytes 0).  The
+// rows above first are skipped: their coded data is still read (it cannot
+// be found otherwise), but not transformed or converted.
+bool ReadRows(Decoder& d, Kind kind, kwio::DecodeTarget& out, uint8_t* scratch, JDIMENSION first, JDIMENSION end) {
   if (setjmp(d.err.jump)) return false;
   jpeg_start_decompress(&d.cinfo);
-  if (d.cinfo.output_width != JDIMENSION(out.Width()) || d.cinfo.output_height != JDIMENSION(out.Height())) {
+  if (d.cinfo.output_width != JDIMENSION(out.Width()) || d.cinfo.output_height != JDIMENSION(out.Height()) ||
+      end > d.cinfo.output_height || first > end) {
     std::snprintf(d.err.message, sizeof d.err.message, "unexpected output size");
     return false;
   }
+#if LIBJPEG_TURBO_VERSION_NUMBER >= 1005000
+  if (first > 0 && jpeg_skip_scanlines(&d.cinfo, first) != first) {
+    std::snprintf(d.err.message, sizeof d.err.message, "rows could not be skipped");
+    return false;
+  }
+#else
+  if (first > 0) return false;
+#endif
   const JDIMENSION w = d.cinfo.output_width;
-  while (d.cinfo.output_scanline < d.cinfo.output_height) {
+  while (d.cinfo.output_scanline < end) {
     uint8_t* row = out.Row(d.cinfo.output_scanline);
     JSAMPROW target = kind == Kind::Color ? row : scratch;
     jpeg_read_scanlines(&d.cinfo, &target, 1);
@@ -192,8 +205,73 @@ bool ReadRows(Decoder& d, Kind kind, kwio::DecodeTarget& out, uint8_t* scratch) 
         break;
     }
   }
-  jpeg_finish_decompress(&d.cinfo);
+  if (end == d.cinfo.output_height)
+    jpeg_finish_decompress(&d.cinfo);
+  else
+    jpeg_abort_decompress(&d.cinfo);
   return true;
+}
+
+// A single-scan picture held in memory is decoded by several decoders at
+// once, each taking a part of the rows.  The coded data of a scan can only
+// be read from its start, so the decoder of a later part reads (without
+// decoding) the rows before it; reading is about half the cost of
+// decoding, so part k gets half the rows of part k - 1 and all finish
+// together.  Each decoder is libjpeg doing what it does for the whole
+// picture, so the rows are the same bytes.  Anything unusual (an error, a
+// warning about damaged data) sends the picture back to the one decoder,
+// whose handling of damage stays the only one.
+constexpr uint64_t kPartsFromPixels = uint64_t(1) << 16;
+constexpr int kMaxParts = 4;
+
+int PartsFor(const jpeg_decompress_struct& cinfo) {
+#if LIBJPEG_TURBO_VERSION_NUMBER >= 1005000
+  if (cinfo.progressive_mode || cinfo.buffered_image) return 1;
+  if (uint64_t(cinfo.image_width) * cinfo.image_height < kPartsFromPixels) return 1;
+  return std::min(KWThreadCount(), kMaxParts);
+#else
+  (void)cinfo;
+  return 1;
+#endif
+}
+
+// The first rows of each part: multiples of the rows one pass of the
+// decoder yields, so that skipping never decodes a row group in part.
+std::vector<JDIMENSION> PartStarts(JDIMENSION height, JDIMENSION groupRows, int parts) {
+  double total = 0, weight = 1;
+  for (int k = 0; k < parts; ++k, weight /= 2) total += weight;
+  std::vector<JDIMENSION> starts{0};
+  double sum = 0;
+  weight = 1;
+  for (int k = 1; k < parts; ++k, weight /= 2) {
+    sum += weight;
+    const JDIMENSION at = JDIMENSION(double(height) * sum / total) / groupRows * groupRows;
+    if (at > starts.back() && at < height) starts.push_back(at);
+  }
+  starts.push_back(height);
+  return starts;
+}
+
+// False when a part failed or saw damage: the caller decodes the picture
+// in one piece.
+bool ReadInParts(const uint8_t* data, size_t size, Kind kind, JDIMENSION groupRows, int parts,
+                 kwio::DecodeTarget& out) {
+  const std::vector<JDIMENSION> starts = PartStarts(JDIMENSION(out.Height()), groupRows, parts);
+  const int count = int(starts.size()) - 1;
+  if (count < 2) return false;
+  std::vector<char> ok(size_t(count), 0);
+  TKWRowJob job;
+  job.Count = count;
+  job.Row = [&](int k) {
+    Decoder d;
+    Kind same = kind;
+    std::vector<uint8_t> scratch(size_t(out.Width()) * 4);
+    ok[size_t(k)] = ReadHeader(d, nullptr, data, size, same) && same == kind &&
+                    ReadRows(d, kind, out, scratch.data(), starts[size_t(k)], starts[size_t(k) + 1]) &&
+                    d.cinfo.err->num_warnings == 0;
+  };
+  KWRunRows(job);
+  return std::all_of(ok.begin(), ok.end(), [](char c) { return c != 0; });
 }
 
 [[noreturn]] void Damaged(const std::string& name, const char* detail) {
@@ -210,8 +288,11 @@ void Decode(std::FILE* file, const uint8_t* data, size_t size, const std::string
   const size_t w = d.cinfo.image_width, h = d.cinfo.image_height;
   kwio::DecodeTarget target(&dst);
   target.Prepare(int(w), int(h));
-  std::vector<uint8_t> scratch(w * 4);
-  if (!ReadRows(d, kind, target, scratch.data())) Damaged(name, d.err.message);
+  const int parts = data ? PartsFor(d.cinfo) : 1;
+  if (parts < 2 || !ReadInParts(data, size, kind, JDIMENSION(d.cinfo.max_v_samp_factor * DCTSIZE), parts, target)) {
+    std::vector<uint8_t> scratch(w * 4);
+    if (!ReadRows(d, kind, target, scratch.data(), 0, JDIMENSION(h))) Damaged(name, d.err.message);
+  }
   target.Commit();
 }
 
@@ -375,8 +456,18 @@ bool EncodeStrips(const TBitmap& src, int quality, Sink&& sink, std::string* mes
 void LoadJPEGMemory(const uint8_t* data, size_t size, TBitmap& dst) { Decode(nullptr, data, size, "", dst); }
 
 void LoadJPEGFile(const std::string& fileName, TBitmap& dst) {
-  // Read as the decoder goes: the file is never held whole.
   kwio::FilePtr file(kwio::OpenForReading(fileName));
+  // With several threads a file of up to kWholeFileBytes (a small part of its
+  // picture's own size) is read whole, so that several decoders can share a
+  // large picture; otherwise it is read as the decoder goes.
+  constexpr long kWholeFileBytes = long(64) << 20;
+  struct stat st {};
+  if (KWThreadCount() > 1 && ::fstat(::fileno(file.get()), &st) == 0 && st.st_size <= kWholeFileBytes) {
+    std::vector<uint8_t> data(size_t(st.st_size));
+    data.resize(std::fread(data.data(), 1, data.size(), file.get()));
+    Decode(nullptr, data.data(), data.size(), fileName, dst);
+    return;
+  }
   int c = std::fgetc(file.get());
   if (c == EOF) Damaged(fileName, "空のファイルです");
   std::ungetc(c, file.get());

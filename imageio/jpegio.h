@@ -6,6 +6,8 @@
 // EInvalidGraphic (a file that ends early is not filled up with gray); a file
 // that cannot be opened raises EInOutError.  Sizes are checked with
 // CheckImageSize before anything is allocated.  On failure dst is unchanged.
+// With more than one thread (KWThreadCount) a large single-scan picture is
+// decoded by several decoders at once, to the same bytes.
 //
 // Saving writes a baseline colour JPEG of the bitmap's B, G, R (any pixel
 // format) at the given quality (clamped to 1..100).  The file is written

@@ -21,7 +21,7 @@ namespace {
 
 // Encodes raw samples with libjpeg directly (gray: 1 component, CMYK: 4).
 std::vector<uint8_t> EncodeRaw(int w, int h, J_COLOR_SPACE space, int comps, const std::vector<uint8_t>& samples,
-                               bool adobe, int quality = 100) {
+                               bool adobe, int quality = 100, int lumaH = 0, int lumaV = 0) {
   jpeg_compress_struct c;
   jpeg_error_mgr err;
   c.err = jpeg_std_error(&err);
@@ -37,6 +37,10 @@ std::vector<uint8_t> EncodeRaw(int w, int h, J_COLOR_SPACE space, int comps, con
   if (space != JCS_EXT_BGRA) jpeg_set_colorspace(&c, space);  // BGRA: coded as YCbCr
   c.write_Adobe_marker = adobe ? TRUE : FALSE;
   jpeg_set_quality(&c, quality, TRUE);
+  if (lumaH > 0) {  // sampling of the first component against the others' 1 x 1
+    c.comp_info[0].h_samp_factor = lumaH;
+    c.comp_info[0].v_samp_factor = lumaV;
+  }
   jpeg_start_compress(&c, TRUE);
   while (c.next_scanline < c.image_height) {
     JSAMPROW row = const_cast<JSAMPROW>(samples.data() + size_t(c.next_scanline) * size_t(w * comps));
@@ -94,7 +98,7 @@ TEST(JpegFiles, ColourRoundTripIsCloseAndAlphaIsZero) {
 // file is the same for every thread count, and a reader gets exactly the
 // pixels of the picture coded in one piece.
 TEST(JpegFiles, PicturesCodedInStripsReadAsCodedInOnePiece) {
-  for (const auto [w, h] : {std::pair{37, 1030}, std::pair{40000, 450}}) {
+  for (const auto& [w, h] : {std::pair{37, 1030}, std::pair{40000, 450}}) {
     TBitmap src;
     FillRandom32(src, w, h, 9);
     std::vector<uint8_t> samples;
@@ -117,6 +121,63 @@ TEST(JpegFiles, PicturesCodedInStripsReadAsCodedInOnePiece) {
     for (int y = 0; y < h; ++y)
       ASSERT_EQ(std::memcmp(a.ScanLine(y), b.ScanLine(y), size_t(w) * 4), 0) << w << " x " << h << ", row " << y;
   }
+}
+
+// Large single-scan pictures are decoded by several decoders at once, each
+// taking a part of the rows: every sampling, gray, CMYK, restart markers,
+// damaged and cut-short data give the bytes (or the refusal) of one decoder.
+TEST(JpegFiles, PicturesDecodedInPartsGiveTheBytesOfOneDecoder) {
+  const int w = 301, h = 1003;
+  TBitmap src;
+  FillRandom32(src, w, h, 5);
+  std::vector<uint8_t> bgra, gray, cmyk;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const uint8_t* p = src.ScanLine(y) + x * 4;
+      bgra.insert(bgra.end(), p, p + 4);
+      gray.push_back(uint8_t((p[0] + x) / 2));
+      cmyk.insert(cmyk.end(), {p[0], p[1], uint8_t(x), uint8_t(y)});
+    }
+  std::vector<std::pair<std::string, std::vector<uint8_t>>> cases = {
+      {"4:2:0", EncodeRaw(w, h, JCS_EXT_BGRA, 4, bgra, false, 90)},
+      {"4:4:4", EncodeRaw(w, h, JCS_EXT_BGRA, 4, bgra, false, 90, 1, 1)},
+      {"4:2:2", EncodeRaw(w, h, JCS_EXT_BGRA, 4, bgra, false, 90, 2, 1)},
+      {"4:4:0", EncodeRaw(w, h, JCS_EXT_BGRA, 4, bgra, false, 90, 1, 2)},
+      {"gray", EncodeRaw(w, h, JCS_GRAYSCALE, 1, gray, false, 90)},
+      {"CMYK", EncodeRaw(w, h, JCS_CMYK, 4, cmyk, true, 90)},
+      {"restart markers", SaveJPEGMemory(src, 90)}};
+  std::vector<uint8_t> damaged = cases[1].second;
+  for (size_t i = damaged.size() * 2 / 3; i + 2 < damaged.size(); i += 997) damaged[i] ^= 0x5A;
+  cases.emplace_back("damaged", damaged);
+  cases.emplace_back("cut short", std::vector<uint8_t>(cases[0].second.begin(),
+                                                       cases[0].second.begin() + long(cases[0].second.size() * 9 / 10)));
+  auto decode = [](const std::vector<uint8_t>& data, int threads, TBitmap& b) {
+    KWSetThreadCount(threads);
+    try {
+      LoadJPEGMemory(data.data(), data.size(), b);
+    } catch (const EInvalidGraphic& e) {
+      return e.Message();
+    }
+    return std::string();
+  };
+  for (const auto& [what, data] : cases) {
+    TBitmap one;
+    const std::string error = decode(data, 1, one);
+    if (what == "cut short") {
+      EXPECT_FALSE(error.empty());
+    } else if (what != "damaged") {
+      EXPECT_EQ(error, "") << what;
+    }
+    for (int threads : {2, 4}) {
+      TBitmap parts;
+      EXPECT_EQ(decode(data, threads, parts), error) << what << ", " << threads << " threads";
+      ASSERT_EQ(parts.Height(), one.Height()) << what;
+      for (int y = 0; y < one.Height(); ++y)
+        ASSERT_EQ(std::memcmp(parts.ScanLine(y), one.ScanLine(y), size_t(w) * 4), 0)
+            << what << ", " << threads << " threads, row " << y;
+    }
+  }
+  KWSetThreadCount(0);
 }
 
 TEST(JpegFiles, QualitySetsTheCompression) {
