@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <type_traits>
 
 #if defined(__x86_64__)
 #include <immintrin.h>
@@ -133,6 +134,19 @@ void TurnRows(const TBitmap& Src, TBitmap& Dst, bool clockwise, int i0, int i1) 
   auto at = [&](int x, int i) {
     return clockwise ? d0 + x * ds + (h - 1 - i) : d0 + (w - 1 - x) * ds + i;
   };
+  // A group of N source rows from first on, in the order their pixels take
+  // in a destination row (clockwise they run against the source rows), and
+  // the destination of the group's column 0.
+  auto group = [&](int first, auto& rows, uint32_t*& dest) {
+    constexpr int n = int(std::extent_v<std::remove_reference_t<decltype(rows)>>);
+    for (int k = 0; k < n; ++k) rows[k] = s0 + ptrdiff_t(clockwise ? first + n - 1 - k : first + k) * ss;
+    dest = clockwise ? at(0, first + n - 1) : at(0, first);
+  };
+  // Source columns from x0 on of rows [from, to), a pixel at a time.
+  auto columnsFrom = [&](int x0, int from, int to) {
+    for (int j = from; j < to; ++j)
+      for (int x = x0; x < w; ++x) *at(x, j) = s0[j * ss + x];
+  };
   int i = i0;
 #if defined(__x86_64__)
   // Destination rows that are whole 64-byte lines apart from an aligned
@@ -145,14 +159,9 @@ void TurnRows(const TBitmap& Src, TBitmap& Dst, bool clockwise, int i0, int i1) 
     for (; i + 16 <= i1 && i % 16 == 0; i += 16) {
       const uint32_t* r[2][8];
       uint32_t* q[2];
-      for (int g = 0; g < 2; ++g) {
-        const int first = i + 8 * g;
-        for (int k = 0; k < 8; ++k) r[g][k] = s0 + ptrdiff_t(clockwise ? first + 7 - k : first + k) * ss;
-        q[g] = clockwise ? at(0, first + 7) : at(0, first);
-      }
+      for (int g = 0; g < 2; ++g) group(i + 8 * g, r[g], q[g]);
       TurnSixteenPastCaches(r, q, w8, clockwise ? ds : -ds);
-      for (int j = i; j < i + 16; ++j)
-        for (int x = w8; x < w; ++x) *at(x, j) = s0[j * ss + x];
+      columnsFrom(w8, i, i + 16);
     }
     _mm_sfence();
     i0 = i;  // rows not in a whole group go the ways below
@@ -161,15 +170,10 @@ void TurnRows(const TBitmap& Src, TBitmap& Dst, bool clockwise, int i0, int i1) 
     const int groups = (i1 - i0) / 8, w8 = w / 8 * 8;
     const uint32_t* r[kBandRows / 8][8];
     uint32_t* q[kBandRows / 8];
-    for (int g = 0; g < groups; ++g) {
-      const int first = i0 + 8 * g;
-      for (int k = 0; k < 8; ++k) r[g][k] = s0 + ptrdiff_t(clockwise ? first + 7 - k : first + k) * ss;
-      q[g] = clockwise ? at(0, first + 7) : at(0, first);
-    }
+    for (int g = 0; g < groups; ++g) group(i0 + 8 * g, r[g], q[g]);
     TurnGroups8(r, q, groups, w8, clockwise ? ds : -ds);
     const int i8 = i0 + 8 * groups;
-    for (i = i0; i < i8; ++i)
-      for (int x = w8; x < w; ++x) *at(x, i) = s0[i * ss + x];
+    columnsFrom(w8, i0, i8);
     i0 = i8;  // the rows left over go the four-row way
   }
   i = i0;
@@ -181,12 +185,7 @@ void TurnRows(const TBitmap& Src, TBitmap& Dst, bool clockwise, int i0, int i1) 
   const int groups = (i1 - i0) / 4, w4 = w / 4 * 4;
   const uint32_t* r[kBandRows / 4][4];
   uint32_t* q[kBandRows / 4];
-  // Clockwise, the destination columns run against the source rows.
-  for (int g = 0; g < groups; ++g) {
-    const int first = i0 + 4 * g;
-    for (int k = 0; k < 4; ++k) r[g][k] = s0 + ptrdiff_t(clockwise ? first + 3 - k : first + k) * ss;
-    q[g] = clockwise ? at(0, first + 3) : at(0, first);  // destination of (0, the group's first row)
-  }
+  for (int g = 0; g < groups; ++g) group(i0 + 4 * g, r[g], q[g]);
   const ptrdiff_t step = clockwise ? ds : -ds;  // one source column further
   for (int x = 0; x < w4; x += 4)
     for (int g = 0; g < groups; ++g) {
@@ -203,12 +202,10 @@ void TurnRows(const TBitmap& Src, TBitmap& Dst, bool clockwise, int i0, int i1) 
       _mm_storeu_si128(reinterpret_cast<__m128i*>(o + 3 * step), _mm_unpackhi_epi64(ab1, cd1));
     }
   const int i4 = i0 + 4 * groups;
-  for (i = i0; i < i4; ++i)
-    for (int x = w4; x < w; ++x) *at(x, i) = s0[i * ss + x];
+  columnsFrom(w4, i0, i4);
   i = i4;
 #endif
-  for (; i < i1; ++i)
-    for (int x = 0; x < w; ++x) *at(x, i) = s0[i * ss + x];
+  columnsFrom(0, i, i1);
 }
 
 }  // namespace
