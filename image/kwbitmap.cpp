@@ -682,7 +682,7 @@ void TKWBitmap::SwapOut() {
   } catch (const std::exception& e) {
     throw ESwapError(e.what());
   }
-  if (!DirectoryExists(dir) && !ForceDirectories(dir))
+  if (!KWMakeOwnedFilesFolder(dir))
     throw ESwapError("履歴の画像を置くフォルダ" + kwio::Quoted(dir) + "を作成できません。");
   Ensure32();
   // Numbers already taken (a shared folder given by SetUndoDataDir) are
@@ -746,7 +746,7 @@ void TKWBitmap::SwapOutLater() {
   } catch (const std::exception& e) {
     throw ESwapError(e.what());
   }
-  if (!DirectoryExists(dir) && !ForceDirectories(dir))
+  if (!KWMakeOwnedFilesFolder(dir))
     throw ESwapError("履歴の画像を置くフォルダ" + kwio::Quoted(dir) + "を作成できません。");
   Ensure32();
   std::string name;

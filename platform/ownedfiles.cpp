@@ -227,6 +227,12 @@ int KWCreateOwnedFile(const std::string& path, mode_t mode) {
   return fd;
 }
 
+bool KWMakeOwnedFilesFolder(const std::string& folder) {
+  State& st = St();
+  std::lock_guard<std::mutex> lock(st.m);
+  return DirectoryExists(folder) || ForceDirectories(folder);
+}
+
 int KWCreateOwnedTempFile(std::string& pathTemplate) {
   State& st = St();
   std::lock_guard<std::mutex> lock(st.m);

@@ -42,6 +42,10 @@ int KWRemoveStaleSwapFolders();
 // Creates path exclusively and notes it as owned; the descriptor (close it
 // yourself), or -1 with errno set.
 int KWCreateOwnedFile(const std::string& path, mode_t mode);
+// Makes the folder for owned files when it is missing (false when it cannot
+// be made).  Done under the same lock as the creation of owned files, so that
+// a folder removed by the end on a signal is never made again behind it.
+bool KWMakeOwnedFilesFolder(const std::string& folder);
 // Like mkstemp: the trailing "XXXXXX" of pathTemplate become a unique suffix.
 // The file is made with mode 0600.
 int KWCreateOwnedTempFile(std::string& pathTemplate);
