@@ -101,10 +101,28 @@ bool MakeIn(State& st, const std::string& place, bool createPlace, std::string& 
   return true;
 }
 
+// Removes the folder with what it holds.  Other threads may remove files in
+// it meanwhile (a history image that is let go): a file that is gone already
+// is no failure, and the folder is emptied again when it was not empty yet.
+void RemoveFolderTree(const std::string& folder) {
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    if (DIR* d = ::opendir(folder.c_str())) {
+      while (dirent* e = ::readdir(d)) {
+        if (std::strcmp(e->d_name, ".") == 0 || std::strcmp(e->d_name, "..") == 0) continue;
+        if (::unlinkat(::dirfd(d), e->d_name, 0) != 0 && errno == EISDIR) {
+          std::error_code ec;
+          std::filesystem::remove_all(folder + "/" + e->d_name, ec);
+        }
+      }
+      ::closedir(d);
+    }
+    if (::rmdir(folder.c_str()) == 0 || (errno != ENOTEMPTY && errno != EEXIST)) return;
+  }
+}
+
 void RemoveFolderLocked(State& st) {
   if (st.folder.empty() || st.owner != ::getpid()) return;
-  std::error_code ec;
-  std::filesystem::remove_all(st.folder, ec);
+  RemoveFolderTree(NoTrailingSlash(st.folder));
   ::close(st.folderFd);
   st.folderFd = -1;
   st.folder.clear();
