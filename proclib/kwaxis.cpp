@@ -120,6 +120,97 @@ void Reversed(const uint32_t* s, int n, uint32_t* d) {
 }
 #endif
 
+#if defined(__x86_64__)
+// Destination rows that are whole 64-byte lines apart from an aligned
+// start: a group of sixteen source rows starting at a multiple of 16 fills
+// lines exactly (the destination width, the source height, is a multiple of
+// 16).
+bool TurnsSixteenRows(const TBitmap& Src, const TBitmap& Dst) {
+  return HasAVX2() && Src.Width() >= 8 && Src.Height() % 16 == 0 && Dst.BytesPerLine() % 64 == 0 &&
+         reinterpret_cast<uintptr_t>(Dst.Row32(0)) % 64 == 0;
+}
+#else
+bool TurnsSixteenRows(const TBitmap&, const TBitmap&) { return false; }
+#endif
+
+#if defined(__x86_64__)
+// A quarter turn of the pixels [j0, j1) of every destination row (pixel j of
+// a destination row comes from the source row source(j)) for heights that
+// are a multiple of 4, in whole 64-byte lines stored past the caches.  A
+// destination row's lines then begin at a multiple of four pixels (its
+// phase), so they are made of whole pieces of four source rows: eight
+// columns at a time, the pieces of the rows from the line starts on are
+// turned, and each destination row gets its line in two stores back to
+// back.  A line belongs to the band in which it begins (it may reach into
+// the next band's rows); the pixels of a row before its first whole line
+// and after its last are stored one at a time by the band they lie in.
+// j0 must be a multiple of 16; the caller fences.
+template <class Source, class Dest>
+[[gnu::target("avx2")]] void TurnQuadsPastCaches(Source source, Dest dest, int w, int h, int j0, int j1) {
+  const int w8 = w / 8 * 8;
+  auto phase = [&](const uint32_t* q) { return std::min(int((0 - reinterpret_cast<uintptr_t>(q)) % 64 / 4), h); };
+  auto end = [&](int ph) { return ph + (h - ph) / 16 * 16; };
+  // Neighbouring destination rows lie 4 h bytes apart; four of them are
+  // whole lines apart (h is a multiple of 4), so column x + 4 has the phase
+  // of column x.
+  const ptrdiff_t column = dest(1) - dest(0);
+  int ph[4];
+  for (int k = 0; k < 4; ++k) ph[k] = phase(dest(k));
+  for (int t = j0; t < j1; t += 16) {
+    // Columns whose line begins in [t, t + 16), and the pieces (four source
+    // rows each, from t on) that those lines take.
+    bool whole[4];
+    int lo = 8, hi = -1;
+    for (int k = 0; k < 4; ++k) {
+      whole[k] = t + ph[k] < j1 && t + ph[k] + 16 <= end(ph[k]);
+      if (whole[k]) lo = std::min(lo, ph[k] / 4), hi = std::max(hi, ph[k] / 4 + 3);
+    }
+    if (lo > hi) continue;
+    // Rows past the last are read as the last and never stored.
+    const uint32_t* r[8][4];
+    for (int a = lo; a <= hi; ++a)
+      for (int k = 0; k < 4; ++k) r[a][k] = source(t + 4 * a + k);
+    uint32_t* q0 = dest(0) + t;
+    for (int x = 0; x < w8; x += 8, q0 += 8 * column) {
+      // u[a][k]: piece a of column x + k (low half) and of column x + k + 4.
+      __m256i u[8][4];
+      for (int a = lo; a <= hi; ++a) {
+        const __m256i p0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r[a][0] + x));
+        const __m256i p1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r[a][1] + x));
+        const __m256i p2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r[a][2] + x));
+        const __m256i p3 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r[a][3] + x));
+        const __m256i t0 = _mm256_unpacklo_epi32(p0, p1), t1 = _mm256_unpackhi_epi32(p0, p1);
+        const __m256i t2 = _mm256_unpacklo_epi32(p2, p3), t3 = _mm256_unpackhi_epi32(p2, p3);
+        u[a][0] = _mm256_unpacklo_epi64(t0, t2);
+        u[a][1] = _mm256_unpackhi_epi64(t0, t2);
+        u[a][2] = _mm256_unpacklo_epi64(t1, t3);
+        u[a][3] = _mm256_unpackhi_epi64(t1, t3);
+      }
+      for (int k = 0; k < 4; ++k) {
+        if (!whole[k]) continue;
+        const int a = ph[k] / 4;
+        auto* left = reinterpret_cast<__m256i*>(q0 + k * column + ph[k]);
+        auto* right = reinterpret_cast<__m256i*>(q0 + (k + 4) * column + ph[k]);
+        _mm256_stream_si256(left, _mm256_permute2x128_si256(u[a][k], u[a + 1][k], 0x20));
+        _mm256_stream_si256(left + 1, _mm256_permute2x128_si256(u[a + 2][k], u[a + 3][k], 0x20));
+        _mm256_stream_si256(right, _mm256_permute2x128_si256(u[a][k], u[a + 1][k], 0x31));
+        _mm256_stream_si256(right + 1, _mm256_permute2x128_si256(u[a + 2][k], u[a + 3][k], 0x31));
+      }
+    }
+  }
+  // Pixels outside whole lines (only near the ends of the rows), and the
+  // columns left over.
+  const int lastEnd = std::min({end(ph[0]), end(ph[1]), end(ph[2]), end(ph[3])});
+  const bool outside = j0 < std::max({ph[0], ph[1], ph[2], ph[3]}) || j1 > lastEnd;
+  for (int x = outside ? 0 : w8; x < w; ++x) {
+    uint32_t* q = dest(x);
+    const int p = x < w8 ? ph[x % 4] : h, e = x < w8 ? end(p) : h;
+    for (int j = j0; j < std::min(j1, p); ++j) q[j] = source(j)[x];
+    for (int j = std::max(j0, e); j < j1; ++j) q[j] = source(j)[x];
+  }
+}
+#endif
+
 // A quarter turn of source rows [i0, i1): source (x, i) goes to (h - 1 - i, x)
 // clockwise, to (i, w - 1 - x) counter-clockwise.  Four rows by four
 // columns at a time, so that each destination row gets four pixels side by
@@ -149,12 +240,8 @@ void TurnRows(const TBitmap& Src, TBitmap& Dst, bool clockwise, int i0, int i1) 
   };
   int i = i0;
 #if defined(__x86_64__)
-  // Destination rows that are whole 64-byte lines apart from an aligned
-  // start take the band sixteen rows at a time in whole lines: a group of
-  // sixteen starting at a multiple of 16 fills lines exactly (the
-  // destination width, the source height, is a multiple of 16).
-  if (HasAVX2() && w >= 8 && h % 16 == 0 && Dst.BytesPerLine() % 64 == 0 &&
-      reinterpret_cast<uintptr_t>(d0) % 64 == 0) {
+  // Sixteen rows at a time into whole destination lines where they fit.
+  if (TurnsSixteenRows(Src, Dst)) {
     const int w8 = w / 8 * 8;
     for (; i + 16 <= i1 && i % 16 == 0; i += 16) {
       const uint32_t* r[2][8];
@@ -220,9 +307,35 @@ void TKWAxisOperate::Filter(TBitmap* Src, TBitmap* Dst) {
   if (Dst->Width() != (turn ? h : w) || Dst->Height() != (turn ? w : h))
     throw Exception("The destination of the axis operation has the wrong size.");
   if (w <= 0 || h <= 0) return;
+#if defined(__x86_64__)
+  // Heights that are a multiple of 4 but not of 16 (or destinations whose
+  // lines do not start with the rows): bands of destination columns in
+  // whole lines.
+  const bool quads = turn && HasAVX2() && w >= 8 && h >= 16 && h % 4 == 0 && !TurnsSixteenRows(*Src, *Dst) &&
+                     reinterpret_cast<uintptr_t>(Dst->Row32(0)) % 16 == 0;
+#else
+  const bool quads = false;
+#endif
   SpreadRows(
       h, 32,
       [&](int i0, int i1) {
+#if defined(__x86_64__)
+        if (quads) {
+          // Destination columns [i0, i1); clockwise they come from the
+          // source rows counted from the bottom.
+          const uint32_t* s0 = Src->Row32(0);
+          uint32_t* d0 = Dst->Row32(0);
+          const ptrdiff_t ss = -ptrdiff_t(Src->BytesPerLine() / 4), ds = -ptrdiff_t(Dst->BytesPerLine() / 4);
+          if (op == 2)
+            TurnQuadsPastCaches([&](int j) { return s0 + (h - 1 - std::min(j, h - 1)) * ss; },
+                                [&](int x) { return d0 + x * ds; }, w, h, i0, i1);
+          else
+            TurnQuadsPastCaches([&](int j) { return s0 + std::min(j, h - 1) * ss; },
+                                [&](int x) { return d0 + (w - 1 - x) * ds; }, w, h, i0, i1);
+          _mm_sfence();
+          return;
+        }
+#endif
         if (turn) {
           TurnRows(*Src, *Dst, op == 2, i0, i1);
           return;
