@@ -157,24 +157,26 @@ template <class Source, class Dest>
   int ph[4];
   for (int k = 0; k < 4; ++k) ph[k] = phase(dest(k));
   for (int t = j0; t < j1; t += 16) {
-    // Columns whose line begins in [t, t + 16), and the pieces (four source
-    // rows each, from t on) that those lines take.
-    bool whole[4];
-    int lo = 8, hi = -1;
+    // Columns whose line begins in [t, t + 16).  Their lines take pieces
+    // (four source rows each, from t on) 0 to 6 at the most; all seven are
+    // turned every time, so that the loads of a piece always come from the
+    // same instructions and the processor sees each of them stride on.
+    bool whole[4], any = false;
     for (int k = 0; k < 4; ++k) {
       whole[k] = t + ph[k] < j1 && t + ph[k] + 16 <= end(ph[k]);
-      if (whole[k]) lo = std::min(lo, ph[k] / 4), hi = std::max(hi, ph[k] / 4 + 3);
+      any = any || whole[k];
     }
-    if (lo > hi) continue;
+    if (!any) continue;
     // Rows past the last are read as the last and never stored.
-    const uint32_t* r[8][4];
-    for (int a = lo; a <= hi; ++a)
+    const uint32_t* r[7][4];
+    for (int a = 0; a < 7; ++a)
       for (int k = 0; k < 4; ++k) r[a][k] = source(t + 4 * a + k);
     uint32_t* q0 = dest(0) + t;
     for (int x = 0; x < w8; x += 8, q0 += 8 * column) {
       // u[a][k]: piece a of column x + k (low half) and of column x + k + 4.
-      __m256i u[8][4];
-      for (int a = lo; a <= hi; ++a) {
+      __m256i u[7][4];
+#pragma GCC unroll 7
+      for (int a = 0; a < 7; ++a) {
         const __m256i p0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r[a][0] + x));
         const __m256i p1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r[a][1] + x));
         const __m256i p2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r[a][2] + x));
