@@ -135,48 +135,52 @@ bool TurnsSixteenRows(const TBitmap&, const TBitmap&) { return false; }
 
 #if defined(__x86_64__)
 // A quarter turn of the pixels [j0, j1) of every destination row (pixel j of
-// a destination row comes from the source row source(j)) for heights that
-// are a multiple of 4, in whole 64-byte lines stored past the caches.  A
-// destination row's lines then begin at a multiple of four pixels (its
-// phase), so they are made of whole pieces of four source rows: eight
-// columns at a time, the pieces of the rows from the line starts on are
-// turned, and each destination row gets its line in two stores back to
-// back.  A line belongs to the band in which it begins (it may reach into
-// the next band's rows); the pixels of a row before its first whole line
-// and after its last are stored one at a time by the band they lie in.
-// j0 must be a multiple of 16; the caller fences.
-template <class Source, class Dest>
-[[gnu::target("avx2")]] void TurnQuadsPastCaches(Source source, Dest dest, int w, int h, int j0, int j1) {
+// a destination row comes from the source row source(j)) for even heights,
+// in whole 64-byte lines stored past the caches.  A destination row's lines
+// then begin at an even pixel (its phase), and the phases of eight
+// neighbouring columns repeat all along the picture.  Eight columns at a
+// time, pieces of four source rows from t on are turned; a line that begins
+// at a multiple of four pixels is four pieces, one that begins two pixels
+// later is four pieces shifted by two rows (Half: the height is not a
+// multiple of 4, so some phases are).  Each destination row gets its line in
+// two stores back to back.  A line belongs to the band in which it begins
+// (it may reach into the next band's rows); the pixels of a row before its
+// first whole line and after its last are stored one at a time by the band
+// they lie in.  j0 must be a multiple of 16; the caller fences.
+template <bool Half, class Source, class Dest>
+[[gnu::target("avx2")]] void TurnLinesPastCaches(Source source, Dest dest, int w, int h, int j0, int j1) {
   const int w8 = w / 8 * 8;
-  auto phase = [&](const uint32_t* q) { return std::min(int((0 - reinterpret_cast<uintptr_t>(q)) % 64 / 4), h); };
+  auto phase = [&](const uint32_t* q) { return int((0 - reinterpret_cast<uintptr_t>(q)) % 64 / 4); };
   auto end = [&](int ph) { return ph + (h - ph) / 16 * 16; };
-  // Neighbouring destination rows lie 4 h bytes apart; four of them are
-  // whole lines apart (h is a multiple of 4), so column x + 4 has the phase
-  // of column x.
+  // Neighbouring destination rows lie 4 h bytes apart, so eight of them
+  // (four when h is a multiple of 4) are whole lines apart: column x + 8
+  // has the phase of column x.
   const ptrdiff_t column = dest(1) - dest(0);
-  int ph[4];
-  for (int k = 0; k < 4; ++k) ph[k] = phase(dest(k));
+  int ph[8];
+  for (int c = 0; c < 8; ++c) ph[c] = phase(dest(c));
+  // Lines begin at most 14 pixels into [t, t + 16): pieces 0 to 6 (7 with
+  // the shifted ones) of the rows from t on.  All of them are turned every
+  // time, so that the loads of a piece always come from the same
+  // instructions and the processor sees each of them stride on.
+  constexpr int kPieces = Half ? 8 : 7;
   for (int t = j0; t < j1; t += 16) {
-    // Columns whose line begins in [t, t + 16).  Their lines take pieces
-    // (four source rows each, from t on) 0 to 6 at the most; all seven are
-    // turned every time, so that the loads of a piece always come from the
-    // same instructions and the processor sees each of them stride on.
-    bool whole[4], any = false;
-    for (int k = 0; k < 4; ++k) {
-      whole[k] = t + ph[k] < j1 && t + ph[k] + 16 <= end(ph[k]);
-      any = any || whole[k];
+    bool whole[8], any = false;
+    for (int c = 0; c < 8; ++c) {
+      whole[c] = t + ph[c] < j1 && t + ph[c] + 16 <= end(ph[c]);
+      any = any || whole[c];
     }
     if (!any) continue;
     // Rows past the last are read as the last and never stored.
-    const uint32_t* r[7][4];
-    for (int a = 0; a < 7; ++a)
+    const uint32_t* r[kPieces][4];
+    for (int a = 0; a < kPieces; ++a)
       for (int k = 0; k < 4; ++k) r[a][k] = source(t + 4 * a + k);
     uint32_t* q0 = dest(0) + t;
     for (int x = 0; x < w8; x += 8, q0 += 8 * column) {
-      // u[a][k]: piece a of column x + k (low half) and of column x + k + 4.
-      __m256i u[7][4];
-#pragma GCC unroll 7
-      for (int a = 0; a < 7; ++a) {
+      // u[a][k]: piece a of column x + k (low half) and of column x + k + 4;
+      // v[a][k]: the same two rows further on.
+      __m256i u[kPieces][4], v[Half ? kPieces - 1 : 1][4];
+#pragma GCC unroll 8
+      for (int a = 0; a < kPieces; ++a) {
         const __m256i p0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r[a][0] + x));
         const __m256i p1 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r[a][1] + x));
         const __m256i p2 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r[a][2] + x));
@@ -188,25 +192,36 @@ template <class Source, class Dest>
         u[a][2] = _mm256_unpacklo_epi64(t1, t3);
         u[a][3] = _mm256_unpackhi_epi64(t1, t3);
       }
+      if constexpr (Half)
+#pragma GCC unroll 8
+        for (int a = 0; a + 1 < kPieces; ++a)
+          for (int k = 0; k < 4; ++k) v[a][k] = _mm256_alignr_epi8(u[a + 1][k], u[a][k], 8);
+      // Columns k and k + 4 lie 16 h bytes apart: their phases differ by a
+      // multiple of 4 (by none when h is a multiple of 4).
       for (int k = 0; k < 4; ++k) {
-        if (!whole[k]) continue;
-        const int a = ph[k] / 4;
-        auto* left = reinterpret_cast<__m256i*>(q0 + k * column + ph[k]);
-        auto* right = reinterpret_cast<__m256i*>(q0 + (k + 4) * column + ph[k]);
-        _mm256_stream_si256(left, _mm256_permute2x128_si256(u[a][k], u[a + 1][k], 0x20));
-        _mm256_stream_si256(left + 1, _mm256_permute2x128_si256(u[a + 2][k], u[a + 3][k], 0x20));
-        _mm256_stream_si256(right, _mm256_permute2x128_si256(u[a][k], u[a + 1][k], 0x31));
-        _mm256_stream_si256(right + 1, _mm256_permute2x128_si256(u[a + 2][k], u[a + 3][k], 0x31));
+        const __m256i(*p)[4] = Half && ph[k] % 4 ? v : u;
+        const int a = ph[k] / 4, b = Half ? ph[k + 4] / 4 : a;
+        if (whole[k]) {
+          auto* line = reinterpret_cast<__m256i*>(q0 + k * column + ph[k]);
+          _mm256_stream_si256(line, _mm256_permute2x128_si256(p[a][k], p[a + 1][k], 0x20));
+          _mm256_stream_si256(line + 1, _mm256_permute2x128_si256(p[a + 2][k], p[a + 3][k], 0x20));
+        }
+        if (Half ? whole[k + 4] : whole[k]) {
+          auto* line = reinterpret_cast<__m256i*>(q0 + (k + 4) * column + (Half ? ph[k + 4] : ph[k]));
+          _mm256_stream_si256(line, _mm256_permute2x128_si256(p[b][k], p[b + 1][k], 0x31));
+          _mm256_stream_si256(line + 1, _mm256_permute2x128_si256(p[b + 2][k], p[b + 3][k], 0x31));
+        }
       }
     }
   }
   // Pixels outside whole lines (only near the ends of the rows), and the
   // columns left over.
-  const int lastEnd = std::min({end(ph[0]), end(ph[1]), end(ph[2]), end(ph[3])});
-  const bool outside = j0 < std::max({ph[0], ph[1], ph[2], ph[3]}) || j1 > lastEnd;
+  int firstLine = 0, lastEnd = h;
+  for (int c = 0; c < 8; ++c) firstLine = std::max(firstLine, ph[c]), lastEnd = std::min(lastEnd, end(ph[c]));
+  const bool outside = j0 < firstLine || j1 > lastEnd;
   for (int x = outside ? 0 : w8; x < w; ++x) {
     uint32_t* q = dest(x);
-    const int p = x < w8 ? ph[x % 4] : h, e = x < w8 ? end(p) : h;
+    const int p = x < w8 ? ph[x % 8] : h, e = x < w8 ? end(p) : h;
     for (int j = j0; j < std::min(j1, p); ++j) q[j] = source(j)[x];
     for (int j = std::max(j0, e); j < j1; ++j) q[j] = source(j)[x];
   }
@@ -310,30 +325,35 @@ void TKWAxisOperate::Filter(TBitmap* Src, TBitmap* Dst) {
     throw Exception("The destination of the axis operation has the wrong size.");
   if (w <= 0 || h <= 0) return;
 #if defined(__x86_64__)
-  // Heights that are a multiple of 4 but not of 16 (or destinations whose
-  // lines do not start with the rows): bands of destination columns in
-  // whole lines.
-  const bool quads = turn && HasAVX2() && w >= 8 && h >= 16 && h % 4 == 0 && !TurnsSixteenRows(*Src, *Dst) &&
-                     reinterpret_cast<uintptr_t>(Dst->Row32(0)) % 16 == 0;
+  // Other even heights (or destinations whose lines do not start with the
+  // rows): bands of destination columns in whole lines.
+  const bool lines = turn && HasAVX2() && w >= 8 && h >= 16 && h % 2 == 0 && !TurnsSixteenRows(*Src, *Dst) &&
+                     reinterpret_cast<uintptr_t>(Dst->Row32(0)) % 8 == 0;
 #else
-  const bool quads = false;
+  const bool lines = false;
 #endif
   SpreadRows(
       h, 32,
       [&](int i0, int i1) {
 #if defined(__x86_64__)
-        if (quads) {
+        if (lines) {
           // Destination columns [i0, i1); clockwise they come from the
           // source rows counted from the bottom.
           const uint32_t* s0 = Src->Row32(0);
           uint32_t* d0 = Dst->Row32(0);
           const ptrdiff_t ss = -ptrdiff_t(Src->BytesPerLine() / 4), ds = -ptrdiff_t(Dst->BytesPerLine() / 4);
-          if (op == 2)
-            TurnQuadsPastCaches([&](int j) { return s0 + (h - 1 - std::min(j, h - 1)) * ss; },
-                                [&](int x) { return d0 + x * ds; }, w, h, i0, i1);
+          auto run = [&](auto half) {
+            if (op == 2)
+              TurnLinesPastCaches<half()>([&](int j) { return s0 + (h - 1 - std::min(j, h - 1)) * ss; },
+                                          [&](int x) { return d0 + x * ds; }, w, h, i0, i1);
+            else
+              TurnLinesPastCaches<half()>([&](int j) { return s0 + std::min(j, h - 1) * ss; },
+                                          [&](int x) { return d0 + (w - 1 - x) * ds; }, w, h, i0, i1);
+          };
+          if (h % 4 == 0)
+            run(std::false_type());
           else
-            TurnQuadsPastCaches([&](int j) { return s0 + std::min(j, h - 1) * ss; },
-                                [&](int x) { return d0 + (w - 1 - x) * ds; }, w, h, i0, i1);
+            run(std::true_type());
           _mm_sfence();
           return;
         }
