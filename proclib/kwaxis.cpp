@@ -135,37 +135,41 @@ bool TurnsSixteenRows(const TBitmap&, const TBitmap&) { return false; }
 
 #if defined(__x86_64__)
 // A quarter turn of the pixels [j0, j1) of every destination row (pixel j of
-// a destination row comes from the source row source(j)) for even heights,
-// in whole 64-byte lines stored past the caches.  A destination row's lines
-// then begin at an even pixel (its phase), and the phases of eight
-// neighbouring columns repeat all along the picture.  Eight columns at a
-// time, pieces of four source rows from t on are turned; a line that begins
-// at a multiple of four pixels is four pieces, one that begins two pixels
-// later is four pieces shifted by two rows (Half: the height is not a
-// multiple of 4, so some phases are).  Each destination row gets its line in
-// two stores back to back.  A line belongs to the band in which it begins
-// (it may reach into the next band's rows); the pixels of a row before its
-// first whole line and after its last are stored one at a time by the band
-// they lie in.  j0 must be a multiple of 16; the caller fences.
-template <bool Half, class Source, class Dest>
+// a destination row comes from the source row source(j)), in whole 64-byte
+// lines stored past the caches, for any height of 16 rows and more.  A
+// destination row's lines begin at its phase (the pixels from its start to
+// the next line boundary), a multiple of Step (4, 2 or 1 as the height is a
+// multiple of 4, even or odd), and the phases of neighbouring columns repeat
+// all along the picture.  Eight columns at a time, pieces of four source
+// rows from t on are turned; a line is four pieces, shifted by the phase's
+// remainder of 4 rows.  Each destination row gets its line in two stores
+// back to back.  A line belongs to the band in which it begins (it may reach
+// into the next band's rows); the pixels of a row before its first whole
+// line and after its last are stored one at a time by the band they lie in.
+// j0 must be a multiple of 16; the caller fences.
+template <int Step, class Source, class Dest>
 [[gnu::target("avx2")]] void TurnLinesPastCaches(Source source, Dest dest, int w, int h, int j0, int j1) {
   const int w8 = w / 8 * 8;
-  auto phase = [&](const uint32_t* q) { return int((0 - reinterpret_cast<uintptr_t>(q)) % 64 / 4); };
   auto end = [&](int ph) { return ph + (h - ph) / 16 * 16; };
-  // Neighbouring destination rows lie 4 h bytes apart, so eight of them
-  // (four when h is a multiple of 4) are whole lines apart: column x + 8
-  // has the phase of column x.
+  // Neighbouring destination rows lie 4 h bytes apart, so 16 / Step of them
+  // are whole lines apart: the phases repeat every 16 / Step columns (every
+  // 8 columns at most for even heights), and columns x and x + 4 differ by a
+  // multiple of 4 pixels.
+  constexpr int kRepeat = Step == 1 ? 16 : 8;
   const ptrdiff_t column = dest(1) - dest(0);
-  int ph[8];
-  for (int c = 0; c < 8; ++c) ph[c] = phase(dest(c));
-  // Lines begin at most 14 pixels into [t, t + 16): pieces 0 to 6 (7 with
-  // the shifted ones) of the rows from t on.  All of them are turned every
-  // time, so that the loads of a piece always come from the same
-  // instructions and the processor sees each of them stride on.
-  constexpr int kPieces = Half ? 8 : 7;
+  const uintptr_t start = reinterpret_cast<uintptr_t>(dest(0));
+  int ph[kRepeat];
+  for (int c = 0; c < kRepeat; ++c) ph[c] = int((0 - (start + uintptr_t(c * column * 4))) % 64 / 4);
+  // Lines begin at most 15 pixels into [t, t + 16): pieces 0 to 6 (7 with
+  // shifted ones) of the rows from t on.  All of them are turned every time,
+  // so that the loads of a piece always come from the same instructions and
+  // the processor sees each of them stride on.
+  constexpr int kPieces = Step == 4 ? 7 : 8;
+  // The shifts of 1, 2 and 3 rows that lines may need (v below).
+  constexpr int kShifted = Step == 1 ? 3 : 1;
   for (int t = j0; t < j1; t += 16) {
-    bool whole[8], any = false;
-    for (int c = 0; c < 8; ++c) {
+    bool whole[kRepeat], any = false;
+    for (int c = 0; c < kRepeat; ++c) {
       whole[c] = t + ph[c] < j1 && t + ph[c] + 16 <= end(ph[c]);
       any = any || whole[c];
     }
@@ -177,8 +181,8 @@ template <bool Half, class Source, class Dest>
     uint32_t* q0 = dest(0) + t;
     for (int x = 0; x < w8; x += 8, q0 += 8 * column) {
       // u[a][k]: piece a of column x + k (low half) and of column x + k + 4;
-      // v[a][k]: the same two rows further on.
-      __m256i u[kPieces][4], v[Half ? kPieces - 1 : 1][4];
+      // v[..][a][k]: the same, shifted by some rows.
+      __m256i u[kPieces][4], v[kShifted][Step == 4 ? 1 : kPieces - 1][4];
 #pragma GCC unroll 8
       for (int a = 0; a < kPieces; ++a) {
         const __m256i p0 = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r[a][0] + x));
@@ -192,22 +196,32 @@ template <bool Half, class Source, class Dest>
         u[a][2] = _mm256_unpacklo_epi64(t1, t3);
         u[a][3] = _mm256_unpackhi_epi64(t1, t3);
       }
-      if constexpr (Half)
+      if constexpr (Step == 2)
 #pragma GCC unroll 8
         for (int a = 0; a + 1 < kPieces; ++a)
-          for (int k = 0; k < 4; ++k) v[a][k] = _mm256_alignr_epi8(u[a + 1][k], u[a][k], 8);
-      // Columns k and k + 4 lie 16 h bytes apart: their phases differ by a
-      // multiple of 4 (by none when h is a multiple of 4).
+          for (int k = 0; k < 4; ++k) v[0][a][k] = _mm256_alignr_epi8(u[a + 1][k], u[a][k], 8);
+      if constexpr (Step == 1)
+#pragma GCC unroll 8
+        for (int a = 0; a + 1 < kPieces; ++a)
+          for (int k = 0; k < 4; ++k) {
+            v[0][a][k] = _mm256_alignr_epi8(u[a + 1][k], u[a][k], 4);
+            v[1][a][k] = _mm256_alignr_epi8(u[a + 1][k], u[a][k], 8);
+            v[2][a][k] = _mm256_alignr_epi8(u[a + 1][k], u[a][k], 12);
+          }
+      const int* phx = Step == 1 ? ph + (x & 8) : ph;  // the phases of columns x .. x + 7
+      const bool* wx = Step == 1 ? whole + (x & 8) : whole;
       for (int k = 0; k < 4; ++k) {
-        const __m256i(*p)[4] = Half && ph[k] % 4 ? v : u;
-        const int a = ph[k] / 4, b = Half ? ph[k + 4] / 4 : a;
-        if (whole[k]) {
-          auto* line = reinterpret_cast<__m256i*>(q0 + k * column + ph[k]);
+        // Columns k and k + 4 take the same shift.
+        const int shift = Step == 4 ? 0 : phx[k] % 4;
+        const __m256i(*p)[4] = shift == 0 ? u : v[Step == 1 ? shift - 1 : 0];
+        const int a = phx[k] / 4, b = Step == 4 ? a : phx[k + 4] / 4;
+        if (wx[k]) {
+          auto* line = reinterpret_cast<__m256i*>(q0 + k * column + phx[k]);
           _mm256_stream_si256(line, _mm256_permute2x128_si256(p[a][k], p[a + 1][k], 0x20));
           _mm256_stream_si256(line + 1, _mm256_permute2x128_si256(p[a + 2][k], p[a + 3][k], 0x20));
         }
-        if (Half ? whole[k + 4] : whole[k]) {
-          auto* line = reinterpret_cast<__m256i*>(q0 + (k + 4) * column + (Half ? ph[k + 4] : ph[k]));
+        if (Step == 4 ? wx[k] : wx[k + 4]) {
+          auto* line = reinterpret_cast<__m256i*>(q0 + (k + 4) * column + (Step == 4 ? phx[k] : phx[k + 4]));
           _mm256_stream_si256(line, _mm256_permute2x128_si256(p[b][k], p[b + 1][k], 0x31));
           _mm256_stream_si256(line + 1, _mm256_permute2x128_si256(p[b + 2][k], p[b + 3][k], 0x31));
         }
@@ -217,11 +231,11 @@ template <bool Half, class Source, class Dest>
   // Pixels outside whole lines (only near the ends of the rows), and the
   // columns left over.
   int firstLine = 0, lastEnd = h;
-  for (int c = 0; c < 8; ++c) firstLine = std::max(firstLine, ph[c]), lastEnd = std::min(lastEnd, end(ph[c]));
+  for (int c = 0; c < kRepeat; ++c) firstLine = std::max(firstLine, ph[c]), lastEnd = std::min(lastEnd, end(ph[c]));
   const bool outside = j0 < firstLine || j1 > lastEnd;
   for (int x = outside ? 0 : w8; x < w; ++x) {
     uint32_t* q = dest(x);
-    const int p = x < w8 ? ph[x % 8] : h, e = x < w8 ? end(p) : h;
+    const int p = x < w8 ? ph[x % kRepeat] : h, e = x < w8 ? end(p) : h;
     for (int j = j0; j < std::min(j1, p); ++j) q[j] = source(j)[x];
     for (int j = std::max(j0, e); j < j1; ++j) q[j] = source(j)[x];
   }
@@ -325,10 +339,9 @@ void TKWAxisOperate::Filter(TBitmap* Src, TBitmap* Dst) {
     throw Exception("The destination of the axis operation has the wrong size.");
   if (w <= 0 || h <= 0) return;
 #if defined(__x86_64__)
-  // Other even heights (or destinations whose lines do not start with the
+  // Other heights (or destinations whose lines do not start with the
   // rows): bands of destination columns in whole lines.
-  const bool lines = turn && HasAVX2() && w >= 8 && h >= 16 && h % 2 == 0 && !TurnsSixteenRows(*Src, *Dst) &&
-                     reinterpret_cast<uintptr_t>(Dst->Row32(0)) % 8 == 0;
+  const bool lines = turn && HasAVX2() && w >= 8 && h >= 16 && !TurnsSixteenRows(*Src, *Dst);
 #else
   const bool lines = false;
 #endif
@@ -342,18 +355,20 @@ void TKWAxisOperate::Filter(TBitmap* Src, TBitmap* Dst) {
           const uint32_t* s0 = Src->Row32(0);
           uint32_t* d0 = Dst->Row32(0);
           const ptrdiff_t ss = -ptrdiff_t(Src->BytesPerLine() / 4), ds = -ptrdiff_t(Dst->BytesPerLine() / 4);
-          auto run = [&](auto half) {
+          auto run = [&](auto step) {
             if (op == 2)
-              TurnLinesPastCaches<half()>([&](int j) { return s0 + (h - 1 - std::min(j, h - 1)) * ss; },
+              TurnLinesPastCaches<step()>([&](int j) { return s0 + (h - 1 - std::min(j, h - 1)) * ss; },
                                           [&](int x) { return d0 + x * ds; }, w, h, i0, i1);
             else
-              TurnLinesPastCaches<half()>([&](int j) { return s0 + std::min(j, h - 1) * ss; },
+              TurnLinesPastCaches<step()>([&](int j) { return s0 + std::min(j, h - 1) * ss; },
                                           [&](int x) { return d0 + (w - 1 - x) * ds; }, w, h, i0, i1);
           };
           if (h % 4 == 0)
-            run(std::false_type());
+            run(std::integral_constant<int, 4>());
+          else if (h % 2 == 0)
+            run(std::integral_constant<int, 2>());
           else
-            run(std::true_type());
+            run(std::integral_constant<int, 1>());
           _mm_sfence();
           return;
         }
