@@ -66,41 +66,11 @@ void Reversed(const uint32_t* s, int n, uint32_t* d) {
   out[7] = _mm256_permute2x128_si256(u3, u7, 0x31);
 }
 
-// Eight rows by eight columns at a time (the rows of r, eight pixels from
-// x on) into eight destination rows (q + x * step, + step, ...): the 8 x 8
-// transpose in registers.
-[[gnu::target("avx2")]] void TurnGroups8(const uint32_t* const (*r)[8], uint32_t* const* q, int groups, int w8,
-                                         ptrdiff_t step) {
-  // The rows are read side by side, too many at once for the processor to
-  // see them coming: their lines are asked for 128 pixels ahead, and the
-  // lines of the destination rows' parts 32 columns ahead.
-  constexpr int kAhead = 32, kReadAhead = 128;
-  const int first = 0, last = groups - 1;
-  for (int x = 0; x < w8; x += 8) {
-    if (x % 16 == 0 && x + kReadAhead < w8)
-      for (int g = 0; g < groups; ++g)
-        for (int k = 0; k < 8; ++k) _mm_prefetch(reinterpret_cast<const char*>(r[g][k] + x + kReadAhead), _MM_HINT_T0);
-    if (x + kAhead < w8)
-      for (int k = 0; k < 8; ++k) {
-        _mm_prefetch(reinterpret_cast<const char*>(q[first] + (x + kAhead + k) * step), _MM_HINT_T0);
-        _mm_prefetch(reinterpret_cast<const char*>(q[last] + (x + kAhead + k) * step), _MM_HINT_T0);
-        _mm_prefetch(reinterpret_cast<const char*>(q[last] + (x + kAhead + k) * step + 7), _MM_HINT_T0);
-      }
-    for (int g = 0; g < groups; ++g) {
-      __m256i v[8];
-      for (int k = 0; k < 8; ++k) v[k] = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(r[g][k] + x));
-      __m256i out[8];
-      Transpose8(v, out);
-      uint32_t* o = q[g] + x * step;
-      for (int k = 0; k < 8; ++k) _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + k * step), out[k]);
-    }
-  }
-}
-
 // Sixteen source rows into whole 64-byte lines of the destination rows,
 // written past the caches: each destination row gets one full line from
-// the two groups of eight rows (r[0], r[1]; q[0], q[1] as for TurnGroups8),
-// stored back to back so that the processor sends the line out in one go
+// the two groups of eight rows (r[g]: the rows of group g in the order of
+// the destination row; q[g]: the destination of its column 0), stored back
+// to back so that the processor sends the line out in one go
 // instead of first reading it.  The destination parts must be 32-byte
 // aligned; the caller fences before the rows are handed on.
 [[gnu::target("avx2")]] void TurnSixteenPastCaches(const uint32_t* const (*r)[8], uint32_t* const* q, int w8,
@@ -283,16 +253,6 @@ void TurnRows(const TBitmap& Src, TBitmap& Dst, bool clockwise, int i0, int i1) 
     }
     _mm_sfence();
     i0 = i;  // rows not in a whole group go the ways below
-  }
-  if (HasAVX2() && i1 - i0 >= 8 && w >= 8) {
-    const int groups = (i1 - i0) / 8, w8 = w / 8 * 8;
-    const uint32_t* r[kBandRows / 8][8];
-    uint32_t* q[kBandRows / 8];
-    for (int g = 0; g < groups; ++g) group(i0 + 8 * g, r[g], q[g]);
-    TurnGroups8(r, q, groups, w8, clockwise ? ds : -ds);
-    const int i8 = i0 + 8 * groups;
-    columnsFrom(w8, i0, i8);
-    i0 = i8;  // the rows left over go the four-row way
   }
   i = i0;
 #endif

@@ -25,7 +25,7 @@ TEST(Axis, EveryOperateFollowsItsFormula) {
   auto f = TKWProcessor::Create<TKWAxisOperate>(&pack);
   // 1031 x 1024 is large enough for a huge-page-aligned buffer, so the
   // quarter turns write whole destination lines past the caches.
-  const int sizes[][2] = {{1, 1}, {3, 2}, {1, 6}, {7, 37}, {40, 33}, {64, 65}, {131, 70}, {203, 157}, {77, 100}, {1031, 1024}};
+  const int sizes[][2] = {{1, 1}, {3, 2}, {1, 6}, {7, 37}, {40, 33}, {64, 65}, {131, 70}, {203, 157}, {77, 100}, {40, 12}, {1031, 1024}};
   for (auto& s : sizes) {
     const int W = s[0], H = s[1];
     auto src = RandomBmp(W, H, uint32_t(W * 100 + H));
