@@ -674,8 +674,7 @@ void TKWBitmap::TrimHistory(bool Propagate) {
   }
 }
 
-void TKWBitmap::SwapOut() {
-  if (OnDisk) return;
+int TKWBitmap::CreateSwapFile(std::string& name) {
   std::string dir;
   try {
     dir = UndoDataDir();
@@ -687,7 +686,6 @@ void TKWBitmap::SwapOut() {
   Ensure32();
   // Numbers already taken (a shared folder given by SetUndoDataDir) are
   // skipped: a swap file never opens a file that exists.
-  std::string name;
   int fd = -1;
   for (int tries = 0; fd < 0; ++tries) {
     name = SwapFileName(dir, UndoFileCounter);
@@ -697,6 +695,13 @@ void TKWBitmap::SwapOut() {
       throw ESwapError("履歴の画像を一時ファイル" + kwio::Quoted(name) + "に書き出せません。" +
                        std::strerror(errno));
   }
+  return fd;
+}
+
+void TKWBitmap::SwapOut() {
+  if (OnDisk) return;
+  std::string name;
+  int fd = CreateSwapFile(name);
   try {
     SaveToDescriptor(fd);
     if (::close(fd) != 0) {
@@ -740,25 +745,8 @@ void TKWBitmap::SwapIn() {
 
 void TKWBitmap::SwapOutLater() {
   if (OnDisk) return;
-  std::string dir;
-  try {
-    dir = UndoDataDir();
-  } catch (const std::exception& e) {
-    throw ESwapError(e.what());
-  }
-  if (!KWMakeOwnedFilesFolder(dir))
-    throw ESwapError("履歴の画像を置くフォルダ" + kwio::Quoted(dir) + "を作成できません。");
-  Ensure32();
   std::string name;
-  int fd = -1;
-  for (int tries = 0; fd < 0; ++tries) {
-    name = SwapFileName(dir, UndoFileCounter);
-    ++UndoFileCounter;
-    fd = KWCreateOwnedFile(name, 0600);
-    if (fd < 0 && (errno != EEXIST || tries > 1000))
-      throw ESwapError("履歴の画像を一時ファイル" + kwio::Quoted(name) + "に書き出せません。" +
-                       std::strerror(errno));
-  }
+  const int fd = CreateSwapFile(name);
   auto job = std::make_shared<TSwapJob>();
   job->fd = fd;
   job->name = name;

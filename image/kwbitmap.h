@@ -190,6 +190,9 @@ class TKWBitmap : public TBitmap {
  private:
   // Turns the pixels to pf32bit when something made them otherwise.
   void Ensure32();
+  // Makes the swap folder when needed and creates the next free swap file
+  // (its name in name), the pixels 32-bit; raises ESwapError.
+  int CreateSwapFile(std::string& name);
   // Replaces size and pixels by those of src (as a 32-bit copy).
   void TakePixels(const TBitmap& src);
   // Takes the pixels of src, which is left with this image's old ones (made
