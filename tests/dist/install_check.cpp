@@ -282,7 +282,7 @@ TEST_F(Installed, ManyRunsAtOnceGiveTheBytesOfOneRunAfterAnother) {
     ASSERT_EQ(all.code, 0) << all.err;
     for (int i = 0; i < kRuns; ++i) {
       const std::string n = std::to_string(i);
-      for (const std::string& suffix : {".png", "-undo.bmp"}) {
+      for (const char* suffix : {".png", "-undo.bmp"}) {
         const std::string a = ReadAll(work / "out" / ("seq" + n + suffix));
         EXPECT_FALSE(a.empty());
         EXPECT_EQ(a, ReadAll(work / "out" / ("par" + n + suffix))) << kw << " run " << n << suffix;

@@ -141,10 +141,11 @@ TEST(HelpReference, EveryCommandWordIsDescribedInKWScript) {
       const std::string& w = t->Strings(i);
       auto it = described.find(w);
       EXPECT_TRUE(it != described.end()) << "KWScript.txt does not name the command word " << w;
-      if (it != described.end())
+      if (it != described.end()) {
         EXPECT_TRUE(it->second) << "KWScript.txt has no description of the command " << w
                                 << ": add a section that starts with the line \"@@ " << w
                                 << "\" (the first word of its row) to help/KWScript.txt.in";
+      }
     }
   }
   EXPECT_EQ(words, 167);

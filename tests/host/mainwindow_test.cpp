@@ -292,7 +292,9 @@ TEST(MainWindow, ZoomAlphaViewHoldingAndSavingAsAUserDoes) {
   opt->FillControls();
   EXPECT_FALSE(opt->cbReadmeAlpha->text().contains("Win"));
   EXPECT_EQ(opt->cbReadmeAlpha->isEnabled(), TranslucentWindowsPossible());
-  if (!TranslucentWindowsPossible()) EXPECT_FALSE(opt->cbReadmeAlpha->toolTip().isEmpty());
+  if (!TranslucentWindowsPossible()) {
+    EXPECT_FALSE(opt->cbReadmeAlpha->toolTip().isEmpty());
+  }
   EXPECT_FALSE(opt->cbCheckerBackground->isChecked());
 }
 

@@ -107,5 +107,7 @@ TEST(MultiUserIni, LoggedOnUserIsUsedByDefault) {
   TMultiUserIni ini(f);
   std::string user = LoggedOnUserName();
   EXPECT_EQ(ini.UsePrefix(), !user.empty());
-  if (!user.empty()) EXPECT_EQ(ini.UserPrefix(), user + ".");
+  if (!user.empty()) {
+    EXPECT_EQ(ini.UserPrefix(), user + ".");
+  }
 }

@@ -113,7 +113,9 @@ TEST(Binarize, Mode0ThresholdIsInclusive128) {
   }
   ASSERT_TRUE(haveBelow);
   EXPECT_EQ(Apply(*f, *OnePixel(below))->Row32(0)[0] & 0xFFFFFF, 0u);
-  if (haveExact) EXPECT_EQ(Apply(*f, *OnePixel(exact))->Row32(0)[0] & 0xFFFFFF, 0xFFFFFFu);
+  if (haveExact) {
+    EXPECT_EQ(Apply(*f, *OnePixel(exact))->Row32(0)[0] & 0xFFFFFF, 0xFFFFFFu);
+  }
   // Plain comparison against 128 on a random image.
   auto src = RandomBmp(200, 50, 5);
   auto out = Apply(*f, *src);

@@ -183,8 +183,11 @@ TEST(MaskFilter, ScriptNameAndSettingsKeyAddressTheSameWeight) {
   ASSERT_GE(i21, 0);
   EXPECT_EQ(f->Param(i21)->ParamType, TKWParamType::ptSingle);
   EXPECT_EQ(f->Param(i21)->ValuePtr, &p.Mask(0, 1));
-  for (const auto& d : TMaskPack::Table())
-    if (d.Name && std::string(d.Name) == "Mask21") EXPECT_STREQ(d.Key, "Mask01");
+  for (const auto& d : TMaskPack::Table()) {
+    if (d.Name && std::string(d.Name) == "Mask21") {
+      EXPECT_STREQ(d.Key, "Mask01");
+    }
+  }
   // Weight 1 at dx = -2, dy = -1: each pixel shows its neighbour two to the
   // left and one up, so a spot moves right by 2 and down by 1.
   f->Param(i21)->SetSingle(1);

@@ -130,8 +130,9 @@ TEST_F(RunFixture, BigPictureThroughDiskHistoryAndBandedPng) {
   for (int y = 0; y < 1100; ++y)
     for (int x = 0; x < 1500; ++x) differing += (out.at(x, y) & 0xFFFFFF) != (ref.at(x, y) & 0xFFFFFF);
   EXPECT_EQ(differing, 0);
-  if (std::system("command -v pngcheck > /dev/null 2>&1") == 0)
+  if (std::system("command -v pngcheck > /dev/null 2>&1") == 0) {
     EXPECT_EQ(std::system(("pngcheck -q '" + P("last.png") + "' > /dev/null").c_str()), 0);
+  }
 }
 
 }  // namespace
